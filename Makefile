@@ -1,0 +1,42 @@
+# Two commands do everything on a fresh Debian 12 machine:
+#   make run    start the program against the virtual printer
+#   make test   install what is missing, build every tree, run every test
+.PHONY: all deps build test test-native test-win run bench clean
+
+JOBS ?= $(shell nproc)
+B := build
+CMAKE_COMMON := -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+all: build
+
+deps:
+	@scripts/bootstrap.sh
+
+$(B)/native/build.ninja: | deps
+	@cmake -S . -B $(B)/native $(CMAKE_COMMON) -DKESTREL_WITH_TESTS=ON >/dev/null
+
+$(B)/win64/build.ninja: | deps
+	@cmake -S . -B $(B)/win64 $(CMAKE_COMMON) -DKESTREL_WITH_TESTS=ON \
+		-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake >/dev/null
+
+$(B)/win32/build.ninja: | deps
+	@cmake -S . -B $(B)/win32 $(CMAKE_COMMON) -DKESTREL_WITH_TESTS=OFF \
+		-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
+
+build: deps $(B)/native/build.ninja $(B)/win64/build.ninja $(B)/win32/build.ninja
+	@cmake --build $(B)/native -j $(JOBS)
+	@cmake --build $(B)/win64 -j $(JOBS)
+	@cmake --build $(B)/win32 -j $(JOBS)
+	@scripts/check-static.sh $(B)/win64/bin $(B)/win32/bin
+
+test: build
+	@scripts/run-tests.sh $(B)
+
+run: build
+	@scripts/run.sh $(B)
+
+bench: build
+	@scripts/bench.sh $(B)
+
+clean:
+	rm -rf $(B)

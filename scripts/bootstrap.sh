@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need. Idempotent and
+# silent when everything is already there.
+set -euo pipefail
+pkgs=(cmake ninja-build g++ clang libclang-rt-14-dev googletest
+      mingw-w64 g++-mingw-w64-x86-64 g++-mingw-w64-i686
+      wine wine64 xvfb xauth xdotool socat imagemagick binutils srecord hyperfine)
+missing=()
+for p in "${pkgs[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+echo "bootstrap: installing ${missing[*]}"
+SUDO=; [ "$(id -u)" -ne 0 ] && SUDO=sudo
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -q >/dev/null
+$SUDO apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null

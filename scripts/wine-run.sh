@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Runs one Windows program under wine64 in the build tree's own prefix.
+# Usage: wine-run.sh --prefix DIR program.exe [args...]
+# The prefix is made once (wineboot takes seconds) under a lock so that
+# parallel tests do not race, and the server is started persistent with its
+# output redirected so that nothing that reads our output hangs on it.
+set -euo pipefail
+[ "${1:-}" = --prefix ] || { echo "usage: $0 --prefix DIR prog [args]" >&2; exit 2; }
+prefix=$2; shift 2
+export WINEPREFIX=$prefix WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
+wine=/usr/lib/wine/wine64
+server=/usr/lib/wine/wineserver64
+mkdir -p "$(dirname "$prefix")"
+exec 9>"$prefix.lock"
+flock -w 600 9
+if [ ! -f "$prefix/system.reg" ]; then
+    "$wine" wineboot -i </dev/null >"$prefix.boot.log" 2>&1 || true
+    "$server" -w </dev/null >/dev/null 2>&1 || true
+fi
+# -p: persistent; a second start while one runs just fails, which is fine.
+( "$server" -p </dev/null >>"$prefix.server.log" 2>&1 & ) || true
+flock -u 9
+exec "$wine" "$@" </dev/null
