@@ -1,0 +1,53 @@
+// Binds the nine entries of a driver library loaded from one full path.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "download/download_engine.h"
+
+namespace kestrel {
+
+class CPortDriver : public IPortDriver {
+public:
+    CPortDriver() = default;
+    ~CPortDriver() override;
+    CPortDriver(const CPortDriver&) = delete;
+    CPortDriver& operator=(const CPortDriver&) = delete;
+
+    // Loads exactly the file at `fullPath` (never a same-named library found
+    // through the search path) and binds all nine entries; a library that
+    // lacks any one of them is freed again and refused.
+    bool Load(const std::string& fullPath) override;
+    void Release() override;
+    bool IsLoaded() const { return module_ != nullptr; }
+
+    int32_t SetDeviceOption(const ConnectionSettings& settings) override;
+    int32_t OpenPort() override;
+    int32_t Write(const uint8_t* data, uint32_t count) override;
+    void ClosePort() override;
+
+    // The entries the program never calls, bound all the same.
+    PFN_Read Read() const { return read_; }
+    PFN_Clear Clear() const { return clear_; }
+    PFN_GetInputBufferCount GetInputBufferCount() const { return inputCount_; }
+    PFN_IsPowerState IsPowerState() const { return powerState_; }
+    PFN_GetASBState GetASBState() const { return asbState_; }
+
+private:
+    void Unbind();
+
+    PFN_Write write_ = nullptr;
+    PFN_Read read_ = nullptr;
+    PFN_ClosePort closePort_ = nullptr;
+    PFN_OpenPort openPort_ = nullptr;
+    PFN_Clear clear_ = nullptr;
+    PFN_SetDeviceOption setDeviceOption_ = nullptr;
+    PFN_GetInputBufferCount inputCount_ = nullptr;
+    PFN_IsPowerState powerState_ = nullptr;
+    PFN_GetASBState asbState_ = nullptr;
+    HMODULE module_ = nullptr;  // owned: freed by Release or the destructor
+};
+
+}  // namespace kestrel

@@ -1,0 +1,88 @@
+#include "download/printer_socket.h"
+
+#include <ws2tcpip.h>
+
+#include <algorithm>
+
+#include "download/ui_pump.h"
+
+namespace kestrel {
+namespace {
+
+constexpr uint32_t kSliceMs = 20;  // how often the window gets to paint
+constexpr uint64_t kChunk = 64 * 1024;
+
+}  // namespace
+
+CPrinterSocket::~CPrinterSocket() { Close(); }
+
+bool CPrinterSocket::Create() {
+    Close();
+    socket_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (socket_ == INVALID_SOCKET) return false;
+    u_long nonBlocking = 1;
+    if (ioctlsocket(socket_, FIONBIO, &nonBlocking) != 0) {
+        Close();
+        return false;
+    }
+    return true;
+}
+
+bool CPrinterSocket::WaitWritable(uint32_t limitMs) {
+    for (uint32_t waited = 0; waited < limitMs; waited += kSliceMs) {
+        fd_set writable, failed;
+        FD_ZERO(&writable);
+        FD_ZERO(&failed);
+        FD_SET(socket_, &writable);
+        FD_SET(socket_, &failed);
+        timeval slice{0, static_cast<long>(kSliceMs * 1000)};
+        const int ready = select(0, nullptr, &writable, &failed, &slice);
+        if (ready == SOCKET_ERROR) return false;
+        if (ready > 0) return FD_ISSET(socket_, &writable) != 0;
+        PumpPaintAndTimers();
+    }
+    return false;
+}
+
+bool CPrinterSocket::Connect(const std::string& host, uint16_t port) {
+    if (socket_ == INVALID_SOCKET) return false;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    if (inet_pton(AF_INET, host.c_str(), &address.sin_addr) != 1) return false;
+    if (connect(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
+        return true;
+    if (WSAGetLastError() != WSAEWOULDBLOCK) return false;
+    if (!WaitWritable(kConnectLimitMs)) return false;
+    int error = 0;
+    int length = sizeof error;
+    if (getsockopt(socket_, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0)
+        return false;
+    return error == 0;
+}
+
+int64_t CPrinterSocket::Send(const uint8_t* data, uint64_t count) {
+    if (socket_ == INVALID_SOCKET) return -1;
+    uint64_t sent = 0;
+    while (sent < count) {
+        const int chunk = static_cast<int>(std::min(count - sent, kChunk));
+        const int n = send(socket_, reinterpret_cast<const char*>(data + sent), chunk, 0);
+        if (n > 0) {
+            sent += static_cast<uint64_t>(n);
+            PumpPaintAndTimers();
+            continue;
+        }
+        if (n == SOCKET_ERROR && WSAGetLastError() != WSAEWOULDBLOCK) return -1;
+        // A printer that stops taking bytes for this long is gone.
+        if (!WaitWritable(kStallLimitMs)) return -1;
+    }
+    return static_cast<int64_t>(sent);
+}
+
+void CPrinterSocket::Close() {
+    if (socket_ == INVALID_SOCKET) return;
+    closesocket(socket_);
+    socket_ = INVALID_SOCKET;
+}
+
+}  // namespace kestrel

@@ -1,0 +1,36 @@
+// The TCP connection to a printer on Ethernet. Its calls block the caller
+// as a blocking socket would, but keep the window painting meanwhile, and
+// none of them waits without a bound.
+#pragma once
+
+#include <winsock2.h>
+
+#include "download/download_engine.h"
+
+namespace kestrel {
+
+class CPrinterSocket : public INetworkLink {
+public:
+    CPrinterSocket() = default;
+    ~CPrinterSocket() override;
+    CPrinterSocket(const CPrinterSocket&) = delete;
+    CPrinterSocket& operator=(const CPrinterSocket&) = delete;
+
+    bool Create() override;
+    // `host` is a dotted IPv4 address; names are not looked up.
+    bool Connect(const std::string& host, uint16_t port) override;
+    int64_t Send(const uint8_t* data, uint64_t count) override;
+    void Close() override;
+
+    // Longest wait for a connection, and for a printer that takes no byte.
+    static constexpr uint32_t kConnectLimitMs = 30000;
+    static constexpr uint32_t kStallLimitMs = 60000;
+
+private:
+    // Waits until the socket can be written or has failed; false on time-out.
+    bool WaitWritable(uint32_t limitMs);
+
+    SOCKET socket_ = INVALID_SOCKET;
+};
+
+}  // namespace kestrel

@@ -1,0 +1,34 @@
+// Spooler printers that use the port a download needs are moved to "FILE:"
+// for the download and given their ports back afterwards.
+#pragma once
+
+#include <map>
+#include <string>
+
+#include "download/download_engine.h"
+
+namespace kestrel {
+
+class CSpoolerPorts : public ISpooler {
+public:
+    CSpoolerPorts() = default;
+    // Printers still held when the program ends get their ports back.
+    ~CSpoolerPorts() override;
+    CSpoolerPorts(const CSpoolerPorts&) = delete;
+    CSpoolerPorts& operator=(const CSpoolerPorts&) = delete;
+
+    void ReleasePrinterPorts(const std::string& portName) override;
+    void RestorePrinterPorts() override;
+
+    // Printer name -> its port text before the hand-off.
+    const std::map<std::string, std::string>& SavedPrinterPorts() const { return saved_; }
+
+private:
+    std::map<std::string, std::string> saved_;
+};
+
+// The text a printer's port list is searched for: "COM12" for "\\.\COM12",
+// since the spooler names ports without the device namespace prefix.
+std::string SpoolerPortText(const std::string& portName);
+
+}  // namespace kestrel
