@@ -1,0 +1,229 @@
+#include "drivers/com/com_port.h"
+
+#include "drivers/common/status_record_sorting.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr DWORD kFirstPauseMs = 300;
+constexpr DWORD kIdlePauseMs = 100;
+constexpr DWORD kDataPauseMs = 10;
+constexpr DWORD kCycleBytes = 100;
+constexpr DWORD kReadShortfallSleepMs = 30;
+constexpr DWORD kPerByteMs = 5;
+// A status read asks only for bytes the device already holds; if it is
+// still pending after this long it is cancelled so the thread stays
+// responsive to its stop event.
+constexpr DWORD kStatusReadWaitMs = 2000;
+// Time a cancelled transfer gets to complete before we assume the driver
+// is stuck.
+constexpr DWORD kCancelGraceMs = 5000;
+
+DWORD ClampMs(uint64_t ms) { return static_cast<DWORD>(std::min<uint64_t>(ms, INFINITE - 1)); }
+
+// Cancels `ov` on `device` and waits for it to complete. False when the
+// transfer is still in flight afterwards (its memory must not be freed).
+bool CancelAndComplete(HANDLE device, OVERLAPPED& ov, bool sameThread) {
+    if (sameThread)
+        ::CancelIo(device);
+    else
+        ::CancelIoEx(device, &ov);
+    return ::WaitForSingleObject(ov.hEvent, kCancelGraceMs) == WAIT_OBJECT_0;
+}
+
+}  // namespace
+
+struct CComPort::CReadState {
+    uint8_t buffer[kCycleBytes] = {};
+    OVERLAPPED ov{};
+    CHandle event{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    DWORD pause = kFirstPauseMs;
+};
+
+std::string ComDevicePath(const std::string& portName) {
+    static const std::string kDevicePrefix = "\\\\.\\";
+    if (portName.rfind(kDevicePrefix + "COM", 0) == 0)
+        return portName;
+    return kDevicePrefix + portName;
+}
+
+CComPort::CComPort() = default;
+
+CComPort::~CComPort() {
+    // The caller should have closed the port; if not, a thread running in a
+    // library that is being unloaded would crash the process, so close here.
+    ClosePort();
+}
+
+int32_t CComPort::SetDeviceOption(const ConnectionSettings& s) {
+    m_baudRate = s.baudRate;
+    m_dataBits = s.dataBits;
+    m_stopBits = s.stopBits;
+    m_parity = s.parity;
+    m_handshake = s.handshake;
+    m_timeouts.ReadIntervalTimeout = static_cast<DWORD>(s.readIntervalTimeout);
+    m_timeouts.ReadTotalTimeoutMultiplier = static_cast<DWORD>(s.readTotalTimeoutMultiplier);
+    m_timeouts.ReadTotalTimeoutConstant = static_cast<DWORD>(s.readTotalTimeoutConstant);
+    m_timeouts.WriteTotalTimeoutMultiplier = static_cast<DWORD>(s.writeTotalTimeoutMultiplier);
+    m_timeouts.WriteTotalTimeoutConstant = static_cast<DWORD>(s.writeTotalTimeoutConstant);
+    m_queueCapacity = s.inputBufferSize;
+    m_outputBufferSize = s.outputBufferSize;
+    m_writeTimeout = s.writeTimeout;
+    if (!s.portName || !*s.portName)
+        return 0;
+    m_portName = s.portName;
+    return 1;
+}
+
+int32_t CComPort::OpenPort() {
+    if (m_device)
+        return m_open ? 1 : 0;
+    // A failed reopen after an earlier close must not answer "open" later.
+    m_open = false;
+
+    const std::string path = ComDevicePath(m_portName);
+    m_device.Reset(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+    if (!m_device)
+        return 0;
+
+    DCB dcb{};
+    dcb.DCBlength = sizeof(DCB);
+    if (!::GetCommState(m_device.Get(), &dcb))
+        return 0;
+    dcb.BaudRate = static_cast<DWORD>(m_baudRate);
+    dcb.ByteSize = static_cast<BYTE>(m_dataBits);
+    dcb.Parity = static_cast<BYTE>(m_parity);
+    dcb.StopBits = static_cast<BYTE>(m_stopBits);
+    dcb.fParity = m_parity != 0;
+    dcb.fOutxCtsFlow = 0;
+    dcb.fOutxDsrFlow = 1;
+    dcb.fDtrControl = DTR_CONTROL_HANDSHAKE;
+    dcb.fDsrSensitivity = 0;
+    dcb.fTXContinueOnXoff = 0;
+    dcb.fRtsControl = RTS_CONTROL_DISABLE;
+    dcb.fNull = 0;
+    dcb.fOutX = dcb.fInX = m_handshake != 0;
+    if (!::SetCommState(m_device.Get(), &dcb) || !::SetCommTimeouts(m_device.Get(), &m_timeouts))
+        return 0;  // half-open: the handle stays until ClosePort
+    ::PurgeComm(m_device.Get(), PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+
+    m_open = true;
+    m_queues.Allocate(m_queueCapacity);
+
+    m_readState = std::make_unique<CReadState>();
+    CReadState* st = m_readState.get();
+    if (!st->event || !m_statusThread.Start([this, st] { return StatusPass(*st); })) {
+        // Without the thread nothing would ever reach the queues or the
+        // power state; report the failure rather than a half-working port.
+        m_readState.reset();
+        m_device.Close();
+        m_open = false;
+        return 0;
+    }
+    return 1;
+}
+
+DWORD CComPort::StatusPass(CReadState& st) {
+    HANDLE device = m_device.Get();
+    if (device) {
+        DWORD modem = 0;
+        bool cts = ::GetCommModemStatus(device, &modem) && (modem & MS_CTS_ON);
+        m_powerState = cts ? kPowerCtsOn : kPowerCtsOff;
+    }
+    if (!m_open)
+        return st.pause;
+    st.pause = kIdlePauseMs;
+
+    DWORD errors = 0;
+    COMSTAT stat{};
+    if (!::ClearCommError(device, &errors, &stat) || stat.cbInQue == 0)
+        return st.pause;
+
+    const DWORD want = std::min<DWORD>(stat.cbInQue, kCycleBytes);
+    ::ResetEvent(st.event.Get());
+    st.ov = OVERLAPPED{};
+    st.ov.hEvent = st.event.Get();
+    DWORD got = 0;
+    if (!::ReadFile(device, st.buffer, want, &got, &st.ov)) {
+        if (::GetLastError() != ERROR_IO_PENDING)
+            return st.pause;
+        HANDLE waits[] = {st.event.Get(), m_statusThread.StopEvent()};
+        if (::WaitForMultipleObjects(2, waits, FALSE, kStatusReadWaitMs) != WAIT_OBJECT_0 &&
+            !CancelAndComplete(device, st.ov, true)) {
+            // The device still owns the buffer; this thread must not reuse
+            // or leave it until the transfer ends.
+            ::WaitForSingleObject(st.event.Get(), INFINITE);  // unbounded: see above
+        }
+        // A cancelled read may still have taken bytes off the device.
+        got = static_cast<DWORD>(st.ov.InternalHigh);
+    }
+    if (got == 0)
+        return st.pause;
+    SortSerialBytes(st.buffer, std::min<DWORD>(got, kCycleBytes), m_queues);
+    st.pause = kDataPauseMs;
+    return st.pause;
+}
+
+DWORD CComPort::WriteBoundMs(uint32_t count) const {
+    uint64_t bound = static_cast<uint64_t>(std::max(m_writeTimeout, 0)) + uint64_t{kPerByteMs} * count;
+    // When the device has a total time-out of its own it ends the write
+    // first; ours only catches a device that does not.
+    if (m_timeouts.WriteTotalTimeoutMultiplier || m_timeouts.WriteTotalTimeoutConstant)
+        bound += uint64_t{m_timeouts.WriteTotalTimeoutMultiplier} * count +
+                 m_timeouts.WriteTotalTimeoutConstant;
+    return ClampMs(bound);
+}
+
+int32_t CComPort::Write(const uint8_t* data, uint32_t count) {
+    if (!m_open || !data || count == 0)
+        return 0;
+    CWinMutexGuard io(m_ioLock);
+    HANDLE device = m_device.Get();
+    CHandle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!event)
+        return 0;
+    OVERLAPPED ov{};
+    ov.hEvent = event.Get();
+    DWORD written = 0;
+    if (::WriteFile(device, data, count, &written, &ov))
+        return static_cast<int32_t>(ov.InternalHigh);
+    if (::GetLastError() != ERROR_IO_PENDING)
+        return 0;
+    if (::WaitForSingleObject(event.Get(), WriteBoundMs(count)) != WAIT_OBJECT_0) {
+        // A printer holding DSR off would otherwise stall the download for
+        // ever. The caller's block and `ov` must outlive the transfer, so the
+        // cancellation is completed before returning, however long that takes.
+        if (!CancelAndComplete(device, ov, true))
+            ::WaitForSingleObject(event.Get(), INFINITE);  // unbounded: see above
+    }
+    return static_cast<int32_t>(ov.InternalHigh);
+}
+
+int32_t CComPort::Read(uint8_t* buffer, uint32_t count, uint32_t timeoutMs) {
+    if (!m_open || !buffer || count == 0)
+        return 0;
+    if (static_cast<uint32_t>(std::max(m_queues.ReceiveCount(), 0)) < count)
+        ::Sleep(kReadShortfallSleepMs);
+    const DWORD start = ::GetTickCount();
+    uint32_t taken = 0;
+    for (;;) {
+        taken += static_cast<uint32_t>(m_queues.TakeReceived(buffer + taken, count - taken));
+        if (::GetTickCount() - start >= timeoutMs || taken >= count)
+            break;
+    }
+    return static_cast<int32_t>(taken);
+}
+
+void CComPort::ClosePort() {
+    if (m_statusThread.Stop() == ThreadEnd::Terminated && m_readState && m_device) {
+        // The thread may have died with its read in flight on the buffer.
+        OVERLAPPED& ov = m_readState->ov;
+        if (ov.hEvent && !HasOverlappedIoCompleted(&ov) && !CancelAndComplete(m_device.Get(), ov, false))
+            (void)m_readState.release();  // still owned by the device: left behind on purpose
+    }
+    m_readState.reset();
+    m_device.Close();
+    m_queues.ReleaseReceive();
+}

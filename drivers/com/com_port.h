@@ -1,0 +1,71 @@
+/*
+ * The serial port behind com.dll: an overlapped communications device with
+ * DTR/DSR handshake (plus XON/XOFF on request), a status thread that
+ * watches CTS for the power state and sorts what the printer sends, and a
+ * write that waits for the device to take each block, within a bound.
+ */
+#ifndef KESTREL_DRIVERS_COM_COM_PORT_H
+#define KESTREL_DRIVERS_COM_COM_PORT_H
+
+#include "drivers/common/port_driver.h"
+#include "drivers/common/port_queues.h"
+#include "drivers/common/status_thread.h"
+#include "drivers/common/win_handle.h"
+#include "drivers/common/win_mutex.h"
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+constexpr int32_t kPowerNotPolled = 2000;
+constexpr int32_t kPowerCtsOn = 2001;
+constexpr int32_t kPowerCtsOff = 2003;
+
+// "COM1" -> "\\.\COM1"; a name already in device form stays as it is.
+std::string ComDevicePath(const std::string& portName);
+
+class CComPort {
+  public:
+    CComPort();
+    virtual ~CComPort();
+    CComPort(const CComPort&) = delete;
+    CComPort& operator=(const CComPort&) = delete;
+
+    int32_t SetDeviceOption(const ConnectionSettings& settings);
+    int32_t OpenPort();
+    int32_t Write(const uint8_t* data, uint32_t count);
+    int32_t Read(uint8_t* buffer, uint32_t count, uint32_t timeoutMs);
+    void ClosePort();
+    int32_t IsPowerState() const { return m_powerState.load(); }
+    CPortQueues& Queues() { return m_queues; }
+
+  private:
+    struct CReadState;  // the status thread's buffer and overlapped record
+
+    DWORD StatusPass(CReadState& st);
+    DWORD WriteBoundMs(uint32_t count) const;
+
+    CWinMutex m_receiveLock;
+    CWinMutex m_statusLock;
+    CPortQueues m_queues{m_receiveLock, m_statusLock};
+    CWinMutex m_ioLock;  // Write only
+    CStatusThread m_statusThread;
+    // Heap-held so that a status thread that had to be terminated with a
+    // read in flight can leave it behind instead of freeing it under the I/O.
+    std::unique_ptr<CReadState> m_readState;
+
+    // Caller's thread only, except: the status thread reads m_device while
+    // it runs (set before it starts, closed after it stops).
+    CHandle m_device;
+    std::string m_portName;
+    int32_t m_baudRate = 0, m_dataBits = 0, m_stopBits = 0, m_parity = 0, m_handshake = 0;
+    COMMTIMEOUTS m_timeouts{};
+    int32_t m_queueCapacity = 0;
+    int32_t m_outputBufferSize = 0;  // kept, not used
+    int32_t m_writeTimeout = 0;      // base of the write bound
+
+    std::atomic<bool> m_open{false};                 // caller writes, status thread reads
+    std::atomic<int32_t> m_powerState{kPowerNotPolled};  // status thread writes
+};
+
+#endif
