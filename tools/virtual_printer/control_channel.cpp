@@ -1,0 +1,61 @@
+#include "tools/virtual_printer/control_channel.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace kestrel::vprinter {
+
+ControlChannel::~ControlChannel() {
+    if (!path_.empty())
+        ::unlink(path_.c_str());
+}
+
+bool ControlChannel::Open(const std::string& path, std::string& error) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0) {
+        // Only ever remove what an earlier printer left: never a user's file.
+        if (!S_ISFIFO(st.st_mode)) {
+            error = path + " exists and is not a FIFO";
+            return false;
+        }
+        ::unlink(path.c_str());
+    }
+    if (::mkfifo(path.c_str(), 0600) != 0) {
+        error = "mkfifo " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    path_ = path;
+    reader_.Reset(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!reader_.Valid()) {
+        error = "open " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    keepOpen_.Reset(::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!keepOpen_.Valid()) {
+        error = "open " + path + " for writing: " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+std::vector<std::string> ControlChannel::ReadLines() {
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(reader_.Get(), buffer, sizeof buffer);
+        if (n > 0) {
+            lines_.Append(std::string_view(buffer, static_cast<std::size_t>(n)));
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        break;  // empty (EAGAIN), or nothing more
+    }
+    std::vector<std::string> out;
+    while (auto line = lines_.NextLine())
+        out.push_back(std::move(*line));
+    return out;
+}
+
+}  // namespace kestrel::vprinter
