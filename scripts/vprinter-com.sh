@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# Runs one command against the virtual printer on a Wine COM port.
+#
+# Usage: vprinter-com.sh --prefix WINEPREFIX --com N [--printer PATH]
+#                        [--workdir DIR] [printer options...] -- command [args...]
+#
+# Starts the printer (tools/virtual_printer) with --record, --settings and
+# --control in the work directory plus the printer options given, maps COMN
+# of the prefix to its pty (registry value under HKLM\Software\Wine\Ports,
+# which Wine honours at each server start, and the dosdevices link for the
+# server that is already up), runs the command, stops the printer, undoes
+# the mapping and exits with the command's status.
+#
+# The command sees WINEPREFIX and
+#   VPRINTER_DIR       the work directory (kept only when --workdir is given)
+#   VPRINTER_PTY       the host end of the line
+#   VPRINTER_RECORD    every byte the printer received
+#   VPRINTER_SETTINGS  the line settings the host applied ("baud=... ixon=.. ixoff=..")
+#   VPRINTER_CONTROL   the command FIFO; VPRINTER_CONTROL_WIN is its Z:\ path
+#   VPRINTER_LOG       the printer's own messages
+# Exit status: the command's; 125 when the harness itself could not set up.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(dirname "$here")
+prefix= com= printer=${VIRTUAL_PRINTER:-} workdir= keep=0
+popts=()
+while [ $# -gt 0 ]; do
+    case $1 in
+        --prefix) prefix=$2; shift 2 ;;
+        --com) com=$2; shift 2 ;;
+        --printer) printer=$2; shift 2 ;;
+        --workdir) workdir=$2; keep=1; shift 2 ;;
+        --) shift; break ;;
+        *) popts+=("$1"); shift ;;
+    esac
+done
+die() { echo "vprinter-com: $*" >&2; exit 125; }
+[ -n "$prefix" ] && [ -n "$com" ] && [ $# -gt 0 ] ||
+    die "usage: $0 --prefix WINEPREFIX --com N [--printer PATH] [--workdir DIR] [printer options] -- command..."
+[[ $com =~ ^[1-9][0-9]*$ ]] || die "COM number '$com' is not a number"
+[ -n "$printer" ] || printer=$root/build/native/tools/virtual_printer/virtual_printer
+[ -x "$printer" ] || die "no virtual printer at $printer (build the native tree, or pass --printer)"
+prefix=$(realpath -m "$prefix")
+
+if [ -n "$workdir" ]; then
+    mkdir -p "$workdir"
+    workdir=$(realpath "$workdir")
+else
+    workdir=$(mktemp -d /tmp/vprinter-com.XXXXXX)
+fi
+wine_run=("$here/wine-run.sh" --prefix "$prefix")
+link=$prefix/dosdevices/com$com
+pid= pty=
+
+cleanup() {
+    if [ -n "$pid" ]; then
+        kill -TERM "$pid" 2>/dev/null || true
+        for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+        kill -KILL "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    fi
+    if [ -n "$pty" ]; then
+        "${wine_run[@]}" reg delete 'HKLM\Software\Wine\Ports' /v "COM$com" /f >/dev/null 2>&1 || true
+        if [ "$(readlink "$link" 2>/dev/null)" = "$pty" ]; then rm -f "$link"; fi
+    fi
+    [ "$keep" = 1 ] || rm -rf "$workdir"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+# The idle limit only catches a printer whose harness died with it: a command
+# that stays silent longer than this on the line is not a use we have.
+"$printer" --record "$workdir/record.bin" --settings "$workdir/settings.txt" \
+    --control "$workdir/control" --idle-exit 900 "${popts[@]}" \
+    >"$workdir/printer.out" 2>"$workdir/printer.log" </dev/null &
+pid=$!
+for _ in $(seq 100); do
+    grep -q '^PTY ' "$workdir/printer.out" 2>/dev/null && break
+    kill -0 "$pid" 2>/dev/null || { cat "$workdir/printer.log" >&2; pid=; die "the printer did not start"; }
+    sleep 0.1
+done
+pty=$(sed -n 's/^PTY //p' "$workdir/printer.out")
+[ -n "$pty" ] || die "no ready line from the printer within 10 s"
+
+# reg also starts the prefix's server (through wine-run.sh) if it is not up.
+"${wine_run[@]}" reg add 'HKLM\Software\Wine\Ports' /v "COM$com" /t REG_SZ /d "$pty" /f \
+    >/dev/null 2>&1 || die "could not map COM$com in the registry"
+mkdir -p "$prefix/dosdevices"
+ln -sfn "$pty" "$link"
+
+export WINEPREFIX=$prefix VPRINTER_DIR=$workdir VPRINTER_PTY=$pty
+export VPRINTER_RECORD=$workdir/record.bin VPRINTER_SETTINGS=$workdir/settings.txt
+export VPRINTER_CONTROL=$workdir/control VPRINTER_LOG=$workdir/printer.log
+export VPRINTER_CONTROL_WIN="Z:${workdir//\//\\}\\control"
+status=0
+"$@" || status=$?
+exit $status
