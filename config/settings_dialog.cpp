@@ -1,0 +1,167 @@
+#include "config/settings_dialog.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include "config/printer_models.h"
+#include "framework/data_exchange.h"
+#include "framework/message_box.h"
+#include "resources/resource.h"
+
+namespace kestrel {
+namespace {
+
+const std::vector<int> kKindButtons = {IDC_KIND_COM, IDC_KIND_LPT, IDC_KIND_USB,
+                                       IDC_KIND_ETHERNET};
+const int kSerialLists[] = {IDC_BAUD_LIST, IDC_DATABITS_LIST, IDC_PARITY_LIST, IDC_STOPBIT_LIST,
+                            IDC_HANDSHAKE_LIST};
+
+void FillList(HWND combo, const std::vector<std::string>& rows, int chosen) {
+    AddComboRows(combo, rows);
+    if (chosen >= 0) SelectComboRow(combo, chosen);
+}
+
+}  // namespace
+
+CSettingsDialog::CSettingsDialog(const SettingsFields& fields, int32_t printerType)
+    : CDialog(IDD_SETTINGS), fields_(fields), printerType_(printerType) {}
+
+bool CSettingsDialog::OnInitDialog() {
+    kind_ = static_cast<int>(KindForPortName(fields_.portName));
+    FillPortControls();
+    ShowKind();
+
+    SetItemText(IDC_SETTINGS_OK, "OK");
+    SetItemText(IDC_SETTINGS_CANCEL, "Cancel");
+
+    const bool allKinds = printerType_ != kSerialOnlyPrinterType;
+    EnableItem(IDC_KIND_COM, true);
+    EnableItem(IDC_KIND_LPT, allKinds);
+    EnableItem(IDC_KIND_USB, allKinds);
+    EnableItem(IDC_KIND_ETHERNET, allKinds);
+    return true;
+}
+
+bool CSettingsDialog::PreTranslateMessage(const MSG& msg) {
+    return msg.message == WM_KEYDOWN && (msg.wParam == VK_ESCAPE || msg.wParam == VK_RETURN);
+}
+
+bool CSettingsDialog::OnCommand(int id, int notifyCode, HWND control) {
+    if (notifyCode == BN_CLICKED) {
+        switch (id) {
+        case IDC_KIND_COM: SwitchKind(ConnectionKind::Com); return true;
+        case IDC_KIND_LPT: SwitchKind(ConnectionKind::Lpt); return true;
+        case IDC_KIND_USB: SwitchKind(ConnectionKind::Usb); return true;
+        case IDC_KIND_ETHERNET: SwitchKind(ConnectionKind::Ethernet); return true;
+        case IDC_SETTINGS_OK: ReadBackSettings(); return true;
+        case IDC_SETTINGS_CANCEL: EndDialog(IDCANCEL); return true;
+        default: break;
+        }
+    }
+    return CDialog::OnCommand(id, notifyCode, control);
+}
+
+void CSettingsDialog::EmptyLists(bool includingPortList) {
+    if (includingPortList) ResetCombo(Item(IDC_PORT_LIST));
+    for (int id : kSerialLists) ResetCombo(Item(id));
+}
+
+void CSettingsDialog::ShowKind() {
+    CheckRadio(Handle(), kKindButtons, kind_);
+    WriteUnsignedField(Handle(), IDC_TCP_PORT, tcpPort_);
+}
+
+bool CSettingsDialog::ReadDialogData() {
+    kind_ = CheckedRadio(Handle(), kKindButtons);
+    const std::optional<uint32_t> port =
+        ReadUnsignedField(Handle(), IDC_TCP_PORT, kMaxTcpPort, kInvalidTcpPortMessage);
+    if (!port) return false;
+    tcpPort_ = *port;
+    return true;
+}
+
+void CSettingsDialog::SwitchKind(ConnectionKind kind) {
+    // Only the COM button reads the data back first; a refused TCP port is
+    // reported and the switch goes on with the last good value.
+    if (kind == ConnectionKind::Com) ReadDialogData();
+    EmptyLists(kind != ConnectionKind::Ethernet);
+    kind_ = static_cast<int>(kind);
+    ShowKind();
+    FillPortControls();
+}
+
+void CSettingsDialog::FillPortControls() {
+    const ConnectionKind kind = static_cast<ConnectionKind>(kind_);
+    const PortControlLayout layout = LayoutFor(kind);
+    SetItemText(IDC_PORT_LABEL, layout.portLabel);
+    SetItemText(IDC_BAUD_LABEL, layout.baudLabel);
+    ShowItem(IDC_PORT_LIST, !layout.addressFields);
+    ShowItem(IDC_BAUD_LIST, !layout.addressFields);
+    ShowItem(IDC_IP_ADDRESS, layout.addressFields);
+    ShowItem(IDC_TCP_PORT, layout.addressFields);
+
+    HWND portList = Item(IDC_PORT_LIST);
+    if (kind == ConnectionKind::Usb) {
+        ResetCombo(portList);
+        FindUsbPrinters();
+        if (ComboRowCount(portList) == 0) {
+            ShowProgramMessage(Handle(), kNoUsbPrinterMessage);
+            kind_ = static_cast<int>(ConnectionKind::Com);
+            CheckRadio(Handle(), kKindButtons, kind_);
+            FillPortControls();
+            return;
+        }
+    } else {
+        AddComboRows(portList, layout.portRows);
+    }
+    FillList(Item(IDC_BAUD_LIST), layout.baudRows, layout.baudDefault);
+    FillList(Item(IDC_DATABITS_LIST), layout.dataBitRows, layout.dataBitDefault);
+    FillList(Item(IDC_PARITY_LIST), layout.parityRows, layout.parityDefault);
+    FillList(Item(IDC_STOPBIT_LIST), layout.stopBitRows, layout.stopBitDefault);
+    FillList(Item(IDC_HANDSHAKE_LIST), layout.handshakeRows, layout.handshakeDefault);
+
+    SelectComboRow(portList, 0);
+    for (int id : kSerialLists) EnableItem(id, layout.serialListsEnabled);
+}
+
+void CSettingsDialog::FindUsbPrinters() {
+    // USB discovery is not built yet: no printer is found, so choosing USB
+    // reports "Not Connect USB Printer" and falls back to COM. When it comes,
+    // each printer of this family appends
+    //   usbPorts_.push_back({UsbPortLabel(usbPorts_.size()), devicePath});
+    // and adds that label as the last row of the port list.
+}
+
+void CSettingsDialog::ReadBackSettings() {
+    if (!ReadDialogData()) return;  // the dialog stays open on the refused field
+
+    DialogChoice choice;
+    choice.kind = static_cast<ConnectionKind>(kind_ < 0 ? 0 : kind_);
+    HWND portList = Item(IDC_PORT_LIST);
+    choice.portRow = ComboSelection(portList);
+    choice.portRowText = ComboRowText(portList, choice.portRow);
+    HWND baud = Item(IDC_BAUD_LIST);
+    choice.baudRowText = ComboRowText(baud, ComboSelection(baud));
+    HWND dataBits = Item(IDC_DATABITS_LIST);
+    choice.dataBitRowText = ComboRowText(dataBits, ComboSelection(dataBits));
+    choice.parityRow = ComboSelection(Item(IDC_PARITY_LIST));
+    choice.stopBitRow = ComboSelection(Item(IDC_STOPBIT_LIST));
+    choice.handshakeRow = ComboSelection(Item(IDC_HANDSHAKE_LIST));
+    DWORD address = 0;
+    SendItem(IDC_IP_ADDRESS, IPM_GETADDRESS, 0, reinterpret_cast<LPARAM>(&address));
+    choice.address = {static_cast<uint8_t>(FIRST_IPADDRESS(address)),
+                      static_cast<uint8_t>(SECOND_IPADDRESS(address)),
+                      static_cast<uint8_t>(THIRD_IPADDRESS(address)),
+                      static_cast<uint8_t>(FOURTH_IPADDRESS(address))};
+    choice.tcpPort = tcpPort_;
+
+    if (kestrel::ReadBackSettings(choice, usbPorts_, fields_) == ReadBackResult::InvalidPortName) {
+        ShowProgramMessage(Handle(), kInvalidPortNameMessage);
+        EndDialog(IDCANCEL);
+        return;
+    }
+    EndDialog(IDOK);
+}
+
+}  // namespace kestrel
