@@ -117,5 +117,19 @@ TEST(VirtualPrinterLineSettings, SpeedAndSoftwareFlowControl) {
     EXPECT_FALSE(BaudFromSpeed(static_cast<speed_t>(0x7fff)));
 }
 
+TEST(VirtualPrinterLineSettings, ByteRateOfTheHostsLine) {
+    struct Case {
+        std::optional<std::uint32_t> baud;
+        std::uint64_t rate;
+    } cases[] = {
+        {115200, 11520}, {9600, 960}, {2400, 240}, {50, 5},
+        {0, 0},             // hung up: no pace to keep
+        {std::nullopt, 0},  // a speed we cannot name
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ByteRateForLine(LineSettings{c.baud, false, false}), c.rate)
+            << c.baud.value_or(12345);
+}
+
 }  // namespace
 }  // namespace kestrel::vprinter

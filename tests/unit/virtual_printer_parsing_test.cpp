@@ -71,6 +71,7 @@ TEST(VirtualPrinterControl, Commands) {
         {"drop", ControlAction::Drop, {}, 0},
         {"rate 11520", ControlAction::SetRate, {}, 11520},
         {"rate 0", ControlAction::SetRate, {}, 0},
+        {"rate line", ControlAction::SetRate, {}, 0},
         {"quit", ControlAction::Quit, {}, 0},
     };
     for (const Case& c : cases) {
@@ -79,6 +80,7 @@ TEST(VirtualPrinterControl, Commands) {
         EXPECT_EQ(p.command->action, c.action) << c.line;
         EXPECT_EQ(p.command->bytes, c.bytes) << c.line;
         EXPECT_EQ(p.command->rate, c.rate) << c.line;
+        EXPECT_EQ(p.command->rateFromLine, std::string(c.line) == "rate line") << c.line;
     }
 }
 
@@ -88,7 +90,7 @@ TEST(VirtualPrinterControl, BlankAndCommentLinesAreSilentErrorsAreNot) {
         EXPECT_FALSE(p.command) << line;
         EXPECT_TRUE(p.error.empty()) << line;
     }
-    for (const char* line : {"send", "send 1", "drop now", "rate", "rate fast", "rate -5",
+    for (const char* line : {"send", "send 1", "drop now", "rate", "rate fast", "rate -5", "rate lines",
                              "Drop", "sendd 14", "stop_reading"}) {
         const ControlParse p = Control(line);
         EXPECT_FALSE(p.command) << line;
@@ -143,6 +145,17 @@ TEST(VirtualPrinterOptions, EveryOptionInBothSpellings) {
     EXPECT_EQ(o.sends[1].at, std::chrono::milliseconds(200));
     EXPECT_EQ(o.idleExit, std::chrono::milliseconds(2500));
     EXPECT_FALSE(o.help);
+    EXPECT_FALSE(o.rateFromLine);
+}
+
+TEST(VirtualPrinterOptions, TheLastRateGivenWins) {
+    const OptionsParse line = Options({"--rate", "100", "--rate=line"});
+    ASSERT_TRUE(line.options);
+    EXPECT_TRUE(line.options->rateFromLine);
+    const OptionsParse fixed = Options({"--rate", "line", "--rate", "100"});
+    ASSERT_TRUE(fixed.options);
+    EXPECT_FALSE(fixed.options->rateFromLine);
+    EXPECT_EQ(fixed.options->rate, 100u);
 }
 
 TEST(VirtualPrinterOptions, DefaultsReadEverythingAtOnceAndNeverQuit) {

@@ -293,4 +293,20 @@ TEST_F(VirtualPrinterRun, ReadsNoFasterThanItsRateAndLeavesWhenIdle) {
     EXPECT_EQ(printer.WaitExit(), 0) << "idle exit";
 }
 
+TEST_F(VirtualPrinterRun, FollowsTheHostsBaudRate) {
+    RunningPrinter printer(dir_, {"--rate", "line"});
+    ASSERT_TRUE(printer.error().empty()) << printer.error();
+    Fd host(open(printer.pty().c_str(), O_RDWR | O_NOCTTY));
+    ASSERT_GE(host.get(), 0);
+    SetLine(host.get(), B19200, 0);  // 1,920 bytes/s
+    ASSERT_TRUE(WaitFor([&] {
+        return ReadFile(printer.path("settings.txt")) == "baud=19200 ixon=0 ixoff=0\n";
+    }));
+    const auto start = Clock::now();
+    WriteAll(host.get(), Pattern(1000));
+    ASSERT_TRUE(WaitFor([&] { return fs::file_size(printer.path("record.bin")) >= 1000; }));
+    EXPECT_GE(Clock::now() - start, 490ms);
+    EXPECT_EQ(printer.Stop(), 0);
+}
+
 }  // namespace

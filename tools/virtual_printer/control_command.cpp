@@ -27,19 +27,21 @@ ControlParse ParseControlLine(std::string_view line) {
     auto bare = [&](ControlAction action) -> ControlParse {
         if (!rest.empty())
             return {std::nullopt, std::string(verb) + " takes no argument"};
-        return {ControlCommand{action, {}, 0}, {}};
+        return {ControlCommand{action, {}, 0, false}, {}};
     };
     if (verb == "send") {
         HexParse hex = ParseHexBytes(rest);
         if (!hex.bytes)
             return {std::nullopt, "send: " + hex.error};
-        return {ControlCommand{ControlAction::Send, std::move(*hex.bytes), 0}, {}};
+        return {ControlCommand{ControlAction::Send, std::move(*hex.bytes), 0, false}, {}};
     }
     if (verb == "rate") {
+        if (rest == "line")
+            return {ControlCommand{ControlAction::SetRate, {}, 0, true}, {}};
         const auto rate = ParseUnsigned(rest, kMaxRate);
         if (!rate)
             return {std::nullopt, "rate: not a byte rate: '" + std::string(rest) + "'"};
-        return {ControlCommand{ControlAction::SetRate, {}, *rate}, {}};
+        return {ControlCommand{ControlAction::SetRate, {}, *rate, false}, {}};
     }
     if (verb == "stop-reading")
         return bare(ControlAction::StopReading);

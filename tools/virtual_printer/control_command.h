@@ -16,7 +16,7 @@ enum class ControlAction {
     StopReading,    // stop-reading: leave what the host writes in the line
     ResumeReading,  // resume-reading
     Drop,           // drop: hang up the line
-    SetRate,        // rate <bytes per second>, 0 = as fast as it comes
+    SetRate,        // rate <bytes per second> (0 = as fast as it comes) | rate line
     Quit,           // quit: end the printer as SIGTERM would
 };
 
@@ -24,6 +24,7 @@ struct ControlCommand {
     ControlAction action = ControlAction::Quit;
     std::vector<std::uint8_t> bytes;  // Send
     std::uint64_t rate = 0;           // SetRate
+    bool rateFromLine = false;        // SetRate: follow the host's baud rate
 };
 
 struct ControlParse {

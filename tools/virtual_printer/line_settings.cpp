@@ -47,6 +47,12 @@ LineSettings LineSettingsFromTermios(const termios& t) {
     return s;
 }
 
+std::uint64_t ByteRateForLine(const LineSettings& s) {
+    if (!s.baud || *s.baud == 0)
+        return 0;
+    return *s.baud < 10 ? 1 : *s.baud / 10;
+}
+
 std::string FormatLineSettings(const LineSettings& s) {
     std::string out = "baud=";
     out += s.baud ? std::to_string(*s.baud) : "?";

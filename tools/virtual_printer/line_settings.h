@@ -23,6 +23,10 @@ LineSettings LineSettingsFromTermios(const termios& t);
 // One line, e.g. "baud=115200 ixon=1 ixoff=1"; an unknown speed is "baud=?".
 std::string FormatLineSettings(const LineSettings& s);
 
+// Bytes per second that `baud` carries with eight data bits, no parity and
+// one stop bit (ten bits a byte); 0 (no limit) for a speed of 0 or unknown.
+std::uint64_t ByteRateForLine(const LineSettings& s);
+
 // Bits per second for a termios speed code, empty when it is not one.
 std::optional<std::uint32_t> BaudFromSpeed(speed_t speed);
 

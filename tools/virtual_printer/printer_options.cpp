@@ -13,13 +13,14 @@ const char* PrinterUsage() {
            "  --settings FILE             keep the host's line settings in FILE\n"
            "  --control PATH              make a FIFO at PATH that takes commands\n"
            "  --link PATH                 symlink PATH to the host's end of the line\n"
-           "  --rate BPS                  read at most BPS bytes per second\n"
+           "  --rate BPS|line             read at most BPS bytes per second, or as fast as\n"
+           "                              the host's baud rate carries them (8N1)\n"
            "  --stop-reading-after N      stop reading after N bytes (0: at once)\n"
            "  --drop-after N              hang up after N bytes (0: at once)\n"
            "  --send-at MS:HEX            send HEX bytes MS milliseconds after start\n"
            "  --idle-exit SECONDS         exit after SECONDS without traffic\n"
            "Prints 'PTY <path>' on stdout when ready.\n"
-           "Commands: send HEX | stop-reading | resume-reading | drop | rate BPS | quit\n";
+           "Commands: send HEX | stop-reading | resume-reading | drop | rate BPS|line | quit\n";
 }
 
 namespace {
@@ -77,10 +78,16 @@ OptionsParse ParsePrinterOptions(const std::vector<std::string_view>& args) {
             if (!text(o.linkPath))
                 return Fail(bad);
         } else if (name == "--rate") {
-            std::optional<std::uint64_t> rate;
-            if (!count(rate, kMaxRate))
+            const auto v = value();
+            if (v && *v == "line") {
+                o.rateFromLine = true;
+                continue;
+            }
+            const auto rate = v ? ParseUnsigned(*v, kMaxRate) : std::nullopt;
+            if (!rate)
                 return Fail(bad);
             o.rate = *rate;
+            o.rateFromLine = false;
         } else if (name == "--stop-reading-after") {
             if (!count(o.stopReadingAfter, kAnyCount))
                 return Fail(bad);

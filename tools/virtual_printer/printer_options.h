@@ -22,6 +22,7 @@ struct PrinterOptions {
     std::string controlPath;   // FIFO of run-time commands
     std::string linkPath;      // symlink to the host's end of the line
     std::uint64_t rate = 0;    // bytes per second read from the line; 0 = no limit
+    bool rateFromLine = false;  // follow the host's baud rate instead (8N1: baud / 10)
     std::optional<std::uint64_t> stopReadingAfter;
     std::optional<std::uint64_t> dropAfter;
     std::vector<TimedSend> sends;  // in the order given

@@ -26,7 +26,7 @@ void Log(const std::string& message) { std::cerr << "virtual_printer: " << messa
 
 PrinterSession::PrinterSession(const PrinterOptions& options, Transport& transport)
     : options_(options), transport_(transport), settings_(options.settingsPath),
-      pacer_(options.rate), sends_(options.sends) {
+      pacer_(options.rate), sends_(options.sends), rateFromLine_(options.rateFromLine) {
     std::stable_sort(sends_.begin(), sends_.end(),
                      [](const TimedSend& a, const TimedSend& b) { return a.at < b.at; });
     reading_ = !(options_.stopReadingAfter && *options_.stopReadingAfter == 0);
@@ -60,6 +60,8 @@ void PrinterSession::PollSettings() {
     const auto settings = transport_.Settings();
     if (!settings)
         return;
+    line_ = settings;
+    FollowLineRate();
     const std::string line = FormatLineSettings(*settings);
     if (line == lastSettings_)
         return;
@@ -68,6 +70,14 @@ void PrinterSession::PollSettings() {
     std::string error;
     if (!settings_.Update(line, error))
         Log(error);
+}
+
+void PrinterSession::FollowLineRate() {
+    if (!rateFromLine_ || !line_)
+        return;
+    const std::uint64_t rate = ByteRateForLine(*line_);
+    if (rate != pacer_.Rate())
+        pacer_.SetRate(rate);
 }
 
 void PrinterSession::DropLine(const char* why) {
@@ -161,7 +171,11 @@ PrinterSession::Outcome PrinterSession::Apply(const ControlCommand& command) {
         DropLine("command");
         break;
     case ControlAction::SetRate:
-        pacer_.SetRate(command.rate);
+        rateFromLine_ = command.rateFromLine;
+        if (rateFromLine_)
+            FollowLineRate();
+        else
+            pacer_.SetRate(command.rate);
         break;
     case ControlAction::Quit:
         return Outcome::Quit;

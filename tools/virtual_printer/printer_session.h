@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <string>
 
 namespace kestrel::vprinter {
@@ -41,6 +42,7 @@ private:
     std::uint64_t ReadLimit() const;
     bool ReadingWanted() const;
     void PollSettings();
+    void FollowLineRate();
     Outcome ReadFromLine(Clock::time_point now);
     void SendToLine();
     Outcome Apply(const ControlCommand& command);
@@ -63,6 +65,8 @@ private:
     std::size_t nextSend_ = 0;  // into sends_, ordered by time
     std::vector<TimedSend> sends_;
     std::string lastSettings_;
+    std::optional<LineSettings> line_;  // as last seen
+    bool rateFromLine_ = false;
 };
 
 }  // namespace kestrel::vprinter
