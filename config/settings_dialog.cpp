@@ -6,6 +6,7 @@
 
 #include "config/printer_models.h"
 #include "framework/data_exchange.h"
+#include "framework/frame_painting.h"
 #include "framework/message_box.h"
 #include "resources/resource.h"
 
@@ -45,6 +46,13 @@ bool CSettingsDialog::OnInitDialog() {
 
 bool CSettingsDialog::PreTranslateMessage(const MSG& msg) {
     return msg.message == WM_KEYDOWN && (msg.wParam == VK_ESCAPE || msg.wParam == VK_RETURN);
+}
+
+bool CSettingsDialog::OnPaint(HDC dc) {
+    RECT client{};
+    ::GetClientRect(Handle(), &client);
+    PaintWhiteFrame(dc, client);
+    return true;
 }
 
 bool CSettingsDialog::OnCommand(int id, int notifyCode, HWND control) {

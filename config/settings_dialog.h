@@ -28,6 +28,8 @@ protected:
     void OnCancel() override {}
     bool WantsPreTranslate() const override { return true; }
     bool PreTranslateMessage(const MSG& msg) override;
+    // White with a thin black frame: the dialog has neither caption nor border.
+    bool OnPaint(HDC dc) override;
 
 private:
     void SwitchKind(ConnectionKind kind);

@@ -47,14 +47,15 @@ printer tq140f 130 134 '#c8ccd4' 'TQ-140F' printer_156.bmp
 printer tq120 130 139 '#d0d4c8' 'TQ-120' printer_157.bmp
 printer tq140 130 130 '#b8c0cc' 'TQ-140' printer_160.bmp palette
 
-# The LED notice: centred lines of text on white.
+# The LED notice: centred lines of text on white, clear of the OK button
+# that the dialog places over the picture's lower part.
 convert -size 330x190 xc:white -gravity north \
-    -font "$bold" -fill red -pointsize 16 -annotate +0+10 'Warnning' \
-    -font "$bold" -fill red -pointsize 14 -annotate +0+32 'Check your Printer LED' \
-    -font "$bold" -fill black -pointsize 26 -annotate +0+56 'Firmware Download' \
-    -font "$font" -fill black -pointsize 13 -annotate +0+96 'After starting the download,' \
-    -font "$font" -fill blue -pointsize 13 -annotate +0+116 'Please wait until the download is' \
-    -font "$font" -fill black -pointsize 13 -annotate +0+136 'complete(LED-blinking stop).' \
+    -font "$bold" -fill red -pointsize 15 -annotate +0+6 'Warnning' \
+    -font "$bold" -fill red -pointsize 13 -annotate +0+26 'Check your Printer LED' \
+    -font "$bold" -fill black -pointsize 25 -annotate +0+46 'Firmware Download' \
+    -font "$font" -fill black -pointsize 12 -annotate +0+84 'After starting the download,' \
+    -font "$font" -fill blue -pointsize 12 -annotate +0+102 'Please wait until the download is' \
+    -font "$font" -fill black -pointsize 12 -annotate +0+120 'complete(LED-blinking stop).' \
     -type TrueColor BMP3:led_warning_150.bmp
 
 # Button faces, 108x22: white face inside a white margin, an outline, and a

@@ -1,0 +1,310 @@
+// The program's dialogs driven through their controls under Wine: what the
+// model list hands back, what the settings dialog writes for each kind, and
+// that the LED notice closes.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/led_warning_dialog.h"
+#include "config/select_printer_dialog.h"
+#include "config/settings_dialog.h"
+#include "framework/data_exchange.h"
+#include "resources/resource.h"
+
+namespace kestrel {
+namespace {
+
+constexpr UINT kStepMessage = WM_APP + 17;
+
+// Runs steps inside the dialog's own modal loop, one per posted message; a
+// dialog the steps leave open ends with -2 instead of hanging the test.
+template <typename Base>
+class Scripted : public Base {
+public:
+    using Step = std::function<void(Scripted&)>;
+    template <typename... Args>
+    explicit Scripted(std::vector<Step> steps, Args&&... args)
+        : Base(std::forward<Args>(args)...), steps_(std::move(steps)) {}
+
+    // Exposed for the steps.
+    using Base::Handle;
+    using Base::Item;
+
+protected:
+    bool OnInitDialog() override {
+        const bool focus = Base::OnInitDialog();
+        ::PostMessageA(Handle(), kStepMessage, 0, 0);
+        return focus;
+    }
+    bool OnMessage(UINT message, WPARAM w, LPARAM l, INT_PTR& result) override {
+        if (message != kStepMessage) return Base::OnMessage(message, w, l, result);
+        if (next_ < steps_.size()) {
+            steps_[next_++](*this);
+            ::PostMessageA(Handle(), kStepMessage, 0, 0);
+        } else {
+            this->EndDialog(-2);
+        }
+        return true;
+    }
+
+private:
+    std::vector<Step> steps_;
+    size_t next_ = 0;
+};
+
+void Click(HWND dialog, int id) { ::SendMessageA(::GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+
+// Closes every message box of the program that appears on this thread and
+// keeps its text: a thread timer fires inside the message box's own loop.
+class MessageBoxCloser {
+public:
+    MessageBoxCloser() {
+        texts().clear();
+        timer_ = ::SetTimer(nullptr, 0, 30, &MessageBoxCloser::Tick);
+    }
+    ~MessageBoxCloser() { ::KillTimer(nullptr, timer_); }
+    static std::vector<std::string>& texts() {
+        static std::vector<std::string> seen;
+        return seen;
+    }
+
+private:
+    static BOOL CALLBACK Visit(HWND window, LPARAM) {
+        char title[64] = {}, cls[64] = {};
+        ::GetWindowTextA(window, title, sizeof title);
+        ::GetClassNameA(window, cls, sizeof cls);
+        if (std::string(title) == "Skylark" && std::string(cls) == "#32770" &&
+            ::IsWindowVisible(window)) {
+            char text[256] = {};
+            ::GetDlgItemTextA(window, 0xFFFF, text, sizeof text);
+            texts().push_back(text);
+            ::PostMessageA(window, WM_COMMAND, IDOK, 0);
+        }
+        return TRUE;
+    }
+    static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
+        ::EnumThreadWindows(::GetCurrentThreadId(), &MessageBoxCloser::Visit, 0);
+    }
+    UINT_PTR timer_ = 0;
+};
+
+struct CommonControls {
+    CommonControls() {
+        INITCOMMONCONTROLSEX controls{sizeof controls,
+                                      ICC_STANDARD_CLASSES | ICC_INTERNET_CLASSES};
+        ::InitCommonControlsEx(&controls);
+    }
+} g_commonControls;
+
+// ---- model list ------------------------------------------------------------
+
+TEST(AppSelectPrinter, ChoosingARowClosesWithItsModel) {
+    struct Case {
+        int row;
+        const char* name;
+        int32_t type;
+    } cases[] = {{5, "TQ-140F", 350}, {2, "TQ-130", 100}, {0, "TQ-110", 200}};
+    for (const Case& c : cases) {
+        int rows = -1, selectedAtStart = 0;
+        Scripted<CSelectPrinterDialog> dialog({[&](auto& d) {
+            HWND list = d.Item(IDC_MODEL_LIST);
+            rows = static_cast<int>(::SendMessageA(list, LB_GETCOUNT, 0, 0));
+            selectedAtStart = static_cast<int>(::SendMessageA(list, LB_GETCURSEL, 0, 0));
+            ::SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(c.row), 0);
+            ::SendMessageA(d.Handle(), WM_COMMAND, MAKEWPARAM(IDC_MODEL_LIST, LBN_SELCHANGE),
+                           reinterpret_cast<LPARAM>(list));
+        }});
+        EXPECT_EQ(dialog.DoModal(), IDOK) << c.name;
+        EXPECT_EQ(dialog.Selection().name, c.name);
+        EXPECT_EQ(dialog.Selection().typeCode, c.type);
+        EXPECT_EQ(rows, 7);
+        EXPECT_EQ(selectedAtStart, LB_ERR);
+    }
+}
+
+TEST(AppSelectPrinter, EnterWithoutChoiceGivesDefaultFamilyAndEscapeCancels) {
+    Scripted<CSelectPrinterDialog> enter({[](auto& d) {
+        ::SendMessageA(d.Handle(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    }});
+    EXPECT_EQ(enter.DoModal(), IDOK);
+    EXPECT_EQ(enter.Selection().name, "");
+    EXPECT_EQ(enter.Selection().typeCode, 100);
+
+    Scripted<CSelectPrinterDialog> escape({[](auto& d) {
+        ::SendMessageA(d.Handle(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    }});
+    EXPECT_EQ(escape.DoModal(), IDCANCEL);
+}
+
+// ---- connection settings ---------------------------------------------------
+
+using SettingsScript = Scripted<CSettingsDialog>;
+
+SettingsFields Stored(const char* port) {
+    SettingsFields f;
+    f.portName = port;
+    return f;
+}
+
+TEST(AppSettings, OpensOnTheStoredKind) {
+    struct Case {
+        const char* port;
+        int checked;  // radio index
+        bool usbMessage;
+    } cases[] = {
+        {"COM1", 0, false},
+        {"\\\\.\\COM15", 0, false},
+        {"LPT2", 1, false},
+        {"192.168.0.10", 3, false},
+        // No USB printer can be found yet: the dialog says so and falls back.
+        {"\\\\?\\usb#vid_7a31&pid_0006#0001", 0, true},
+    };
+    const std::vector<int> radios = {IDC_KIND_COM, IDC_KIND_LPT, IDC_KIND_USB, IDC_KIND_ETHERNET};
+    for (const Case& c : cases) {
+        MessageBoxCloser closer;
+        int checked = -1;
+        bool portListVisible = false;
+        SettingsScript dialog({[&](auto& d) {
+                                  checked = CheckedRadio(d.Handle(), radios);
+                                  // The dialog itself is shown only once its queue is idle.
+                                  portListVisible = (::GetWindowLongA(d.Item(IDC_PORT_LIST),
+                                                                      GWL_STYLE) &
+                                                     WS_VISIBLE) != 0;
+                                  Click(d.Handle(), IDC_SETTINGS_CANCEL);
+                              }},
+                              Stored(c.port), 200);
+        EXPECT_EQ(dialog.DoModal(), IDCANCEL) << c.port;
+        EXPECT_EQ(checked, c.checked) << c.port;
+        EXPECT_EQ(portListVisible, c.checked != 3) << c.port;
+        const std::vector<std::string> expected =
+            c.usbMessage ? std::vector<std::string>{"Not Connect USB Printer"}
+                         : std::vector<std::string>{};
+        EXPECT_EQ(MessageBoxCloser::texts(), expected) << c.port;
+    }
+}
+
+TEST(AppSettings, SerialOnlyFamilyOffersOnlyCom) {
+    for (int32_t type : {350, 200}) {
+        std::vector<bool> enabled;
+        SettingsScript dialog({[&](auto& d) {
+                                  for (int id : {IDC_KIND_COM, IDC_KIND_LPT, IDC_KIND_USB,
+                                                 IDC_KIND_ETHERNET}) {
+                                      enabled.push_back(::IsWindowEnabled(d.Item(id)) != FALSE);
+                                  }
+                                  Click(d.Handle(), IDC_SETTINGS_CANCEL);
+                              }},
+                              Stored("COM1"), type);
+        dialog.DoModal();
+        const bool others = type != 350;
+        EXPECT_EQ(enabled, (std::vector<bool>{true, others, others, others})) << type;
+    }
+}
+
+TEST(AppSettings, ConfirmingWritesWhatTheControlsShow) {
+    struct Case {
+        const char* name;
+        std::vector<SettingsScript::Step> steps;
+        SettingsFields expected;
+    };
+    auto ok = [](auto& d) { Click(d.Handle(), IDC_SETTINGS_OK); };
+    auto choose = [](int id, int row) {
+        return [=](auto& d) { SelectComboRow(d.Item(id), row); };
+    };
+    const Case cases[] = {
+        {"com untouched", {ok}, {"COM1", 9600, 8, 0, 0, 0, 1}},
+        {"com rows",
+         {choose(IDC_PORT_LIST, 14), choose(IDC_BAUD_LIST, 6), choose(IDC_PARITY_LIST, 2),
+          choose(IDC_HANDSHAKE_LIST, 1), ok},
+         {"\\\\.\\COM15", 115200, 8, 0, 2, 1, 1}},
+        {"lpt", {[](auto& d) { Click(d.Handle(), IDC_KIND_LPT); }, ok},
+         {"LPT1", 0, 0, -1, 0, -1, 1}},
+        {"ethernet",
+         {[](auto& d) { Click(d.Handle(), IDC_KIND_ETHERNET); },
+          [](auto& d) {
+              ::SendMessageA(d.Item(IDC_IP_ADDRESS), IPM_SETADDRESS, 0,
+                             MAKEIPADDRESS(10, 0, 0, 7));
+              ::SetWindowTextA(d.Item(IDC_TCP_PORT), "9100");
+          },
+          ok},
+         {"10.0.0.7", 9100, 8, 0, 0, 0, 1}},
+    };
+    for (const Case& c : cases) {
+        SettingsScript dialog(c.steps, Stored("COM1"), 200);
+        EXPECT_EQ(dialog.DoModal(), IDOK) << c.name;
+        const SettingsFields& f = dialog.Fields();
+        EXPECT_EQ(f.portName, c.expected.portName) << c.name;
+        EXPECT_EQ(f.baudRate, c.expected.baudRate) << c.name;
+        EXPECT_EQ(f.dataBits, c.expected.dataBits) << c.name;
+        EXPECT_EQ(f.stopBits, c.expected.stopBits) << c.name;
+        EXPECT_EQ(f.parity, c.expected.parity) << c.name;
+        EXPECT_EQ(f.handshake, c.expected.handshake) << c.name;
+        EXPECT_EQ(f.transferMode, 1) << c.name;
+    }
+}
+
+TEST(AppSettings, RefusalsKeepTheStoredSettings) {
+    // A port name typed into the list ends the dialog as cancelled.
+    {
+        MessageBoxCloser closer;
+        SettingsScript dialog({[](auto& d) {
+                                   HWND list = d.Item(IDC_PORT_LIST);
+                                   SelectComboRow(list, -1);
+                                   ::SetWindowTextA(list, "COM7");
+                               },
+                               [](auto& d) { Click(d.Handle(), IDC_SETTINGS_OK); }},
+                              Stored("LPT3"), 200);
+        EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+        EXPECT_EQ(MessageBoxCloser::texts(), std::vector<std::string>{"Invalid Port Name!"});
+    }
+    // A TCP port out of range is refused and the dialog stays open.
+    {
+        MessageBoxCloser closer;
+        bool stillOpen = false;
+        SettingsScript dialog({[](auto& d) { Click(d.Handle(), IDC_KIND_ETHERNET); },
+                               [](auto& d) {
+                                   ::SetWindowTextA(d.Item(IDC_TCP_PORT), "70000");
+                                   Click(d.Handle(), IDC_SETTINGS_OK);
+                               },
+                               [&](auto& d) {
+                                   stillOpen = ::IsWindow(d.Handle()) != FALSE;
+                                   Click(d.Handle(), IDC_SETTINGS_CANCEL);
+                               }},
+                              Stored("COM1"), 200);
+        EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+        EXPECT_TRUE(stillOpen);
+        ASSERT_EQ(MessageBoxCloser::texts().size(), 1u);
+        EXPECT_EQ(dialog.Fields().portName, "COM1");
+    }
+}
+
+TEST(AppSettings, EnterAndEscapeDoNotCloseIt) {
+    SettingsScript dialog({[](auto& d) {
+                               // With the focus on OK, an unfiltered Enter would press it.
+                               ::SetFocus(d.Item(IDC_SETTINGS_OK));
+                               ::PostMessageA(d.Item(IDC_SETTINGS_OK), WM_KEYDOWN, VK_RETURN, 0);
+                               ::PostMessageA(d.Item(IDC_SETTINGS_OK), WM_KEYDOWN, VK_ESCAPE, 0);
+                           },
+                           [](auto&) {},
+                           [](auto& d) { Click(d.Handle(), IDC_SETTINGS_CANCEL); }},
+                          Stored("COM1"), 200);
+    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+}
+
+// ---- LED notice ------------------------------------------------------------
+
+TEST(AppLedNotice, ClosesWithItsButtonOrEscape) {
+    Scripted<CLedWarningDialog> ok({[](auto& d) { Click(d.Handle(), IDC_LED_OK); }});
+    EXPECT_EQ(ok.DoModal(), IDOK);
+    Scripted<CLedWarningDialog> escape({[](auto& d) {
+        ::SendMessageA(d.Handle(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    }});
+    EXPECT_EQ(escape.DoModal(), IDCANCEL);
+}
+
+}  // namespace
+}  // namespace kestrel
