@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the serial harness end to end: a Windows program writes through
 # COMn under Wine, and the virtual printer must record every byte and
-# report 115200 baud with XON/XOFF.
+# report 115200 baud with XON/XOFF; a status record sent on command through
+# the control FIFO must reach the program.
 # Usage: vprinter-com-check.sh WIN64-BUILD-DIR VIRTUAL-PRINTER [COM-NUMBER]
 # Exit 77 (skipped) when the native tree has not built the printer.
 set -euo pipefail
@@ -10,7 +11,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 if [ "${1:-}" = --inside ]; then
     # Runs under vprinter-com.sh, with the printer on the line.
     exe=$2 com=$3 count=$4
-    "$here/wine-run.sh" --prefix "$WINEPREFIX" "$exe" "$com" "$count"
+    "$here/wine-run.sh" --prefix "$WINEPREFIX" "$exe" "$com" "$count" "$VPRINTER_CONTROL_WIN"
     for _ in $(seq 300); do
         [ "$(stat -c %s "$VPRINTER_RECORD")" -ge "$count" ] && break
         sleep 0.1

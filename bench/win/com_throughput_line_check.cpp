@@ -1,20 +1,66 @@
 // Proves the serial harness before it is trusted with a benchmark: opens
 // \\.\COMn as a program would, sets 115200 baud 8N1 with XON/XOFF both ways,
 // and writes a counting pattern (byte i is i mod 256) that the virtual
-// printer must record unchanged.
-// Usage: com_throughput_line_check.exe COM-NUMBER BYTE-COUNT
+// printer must record unchanged. Given the printer's control file, it also
+// has the printer send a status record and reads it back through the port.
+// Usage: com_throughput_line_check.exe COM-NUMBER BYTE-COUNT [CONTROL-PATH]
 #include "framework/win_handle.h"
 
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
+namespace {
+
+bool ReadBackStatusRecord(HANDLE port, const char* controlPath) {
+    {
+        kestrel::UniqueHandle control(CreateFileA(controlPath, GENERIC_WRITE, FILE_SHARE_READ,
+                                                  nullptr, OPEN_EXISTING, 0, nullptr));
+        if (!control) {
+            const DWORD error = GetLastError();
+            std::fprintf(stderr, "CreateFile %s: error %lu\n", controlPath, error);
+            return false;
+        }
+        const char command[] = "send 14 00 00 0f\r\n";
+        DWORD done = 0;
+        if (!WriteFile(control.Get(), command, sizeof command - 1, &done, nullptr) ||
+            done != sizeof command - 1) {
+            const DWORD error = GetLastError();
+            std::fprintf(stderr, "writing the control file: error %lu\n", error);
+            return false;
+        }
+    }
+    unsigned char record[4] = {};
+    DWORD got = 0;
+    while (got < sizeof record) {
+        DWORD n = 0;
+        // The port's read time-out bounds each call; a call that times out reads nothing.
+        if (!ReadFile(port, record + got, sizeof record - got, &n, nullptr) || n == 0) {
+            const DWORD error = GetLastError();
+            std::fprintf(stderr, "ReadFile: %lu of 4 bytes, error %lu\n", got, error);
+            return false;
+        }
+        got += n;
+    }
+    const unsigned char want[4] = {0x14, 0x00, 0x00, 0x0F};
+    if (std::memcmp(record, want, sizeof want) != 0) {
+        std::fprintf(stderr, "read back %02x %02x %02x %02x, not 14 00 00 0f\n", record[0],
+                     record[1], record[2], record[3]);
+        return false;
+    }
+    std::printf("read back the status record 14 00 00 0f\n");
+    return true;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s COM-NUMBER BYTE-COUNT\n", argv[0]);
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: %s COM-NUMBER BYTE-COUNT [CONTROL-PATH]\n", argv[0]);
         return 2;
     }
     const std::string path = std::string("\\\\.\\COM") + argv[1];
@@ -48,6 +94,7 @@ int main(int argc, char** argv) {
     // A bound, so a printer that stopped reading fails the check instead of hanging it.
     COMMTIMEOUTS timeouts{};
     timeouts.WriteTotalTimeoutConstant = 20000;
+    timeouts.ReadTotalTimeoutConstant = 10000;
     if (!SetCommTimeouts(port.Get(), &timeouts)) {
         const DWORD error = GetLastError();
         std::fprintf(stderr, "SetCommTimeouts: error %lu\n", error);
@@ -63,5 +110,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::printf("wrote %lu bytes to %s\n", written, path.c_str());
+    if (argc == 4 && !ReadBackStatusRecord(port.Get(), argv[3]))
+        return 1;
     return 0;
 }

@@ -92,6 +92,9 @@ public:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
         posix_spawn_file_actions_addclose(&actions, out[0]);
+        const std::string log = (dir / "printer.log").string();
+        posix_spawn_file_actions_addopen(&actions, 2, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
         const int rc = posix_spawn(&pid_, program, &actions, nullptr, argv.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
         close(out[1]);
@@ -255,6 +258,9 @@ TEST_F(VirtualPrinterRun, SendsScheduledAndCommandedBytesToTheHost) {
     EXPECT_EQ(ReadSome(host.get(), 5), std::string("\x35\x40\x41\x00\x41", 5));
     printer.Command("quit");
     EXPECT_EQ(printer.WaitExit(), 0);
+    EXPECT_NE(ReadFile(printer.path("printer.log")).find("unknown command 'bogus'"),
+              std::string::npos)
+        << "refused commands are reported";
 }
 
 TEST_F(VirtualPrinterRun, StopsResumesAndDropsTheLine) {
@@ -269,6 +275,10 @@ TEST_F(VirtualPrinterRun, StopsResumesAndDropsTheLine) {
     EXPECT_EQ(ReadFile(printer.path("record.bin")), payload.substr(0, 100));
 
     printer.Command("resume-reading");
+    EXPECT_TRUE(WaitFor([&] {
+        return ReadFile(printer.path("printer.log")).find("applied: resume-reading") !=
+               std::string::npos;
+    })) << ReadFile(printer.path("printer.log"));
     EXPECT_TRUE(WaitFor([&] { return fs::file_size(printer.path("record.bin")) >= 250; }));
     std::this_thread::sleep_for(300ms);
     EXPECT_EQ(ReadFile(printer.path("record.bin")), payload.substr(0, 250));

@@ -265,6 +265,8 @@ int PrinterSession::Run(int stopFd) {
                 if (!parsed.command)
                     continue;
                 const Outcome outcome = Apply(*parsed.command);
+                // A test that must know a command took effect waits for this line.
+                Log("applied: " + line);
                 if (outcome == Outcome::Quit)
                     return 0;
             }
