@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "download/hex_failure.h"
+#include "download/hex_record.h"
 
 namespace kestrel {
 
@@ -17,19 +18,48 @@ inline constexpr uint8_t kFlashErased = 0xFF;
 // Goes in front of the image on the wire: escape, "#mk".
 inline constexpr std::array<uint8_t, 4> kFlashImageHeader = {0x1B, 0x23, 0x6D, 0x6B};
 
-enum class HexFormat { Intel, SRecord };
+enum class HexFormat { Undecided, Intel, SRecord };
 
-// First pass: which format the text is in, and whether every line belongs
-// to it. Nothing is decoded yet, so a stray line of text is named before
-// any record is looked at.
-HexConversion DecideHexFormat(std::string_view text, HexFormat& format);
+// Failures that concern the file as a whole rather than one record: they
+// win over any record fault, wherever it is, and leave the image unwritten.
+bool IsHexFormatFailure(HexFailure failure);
 
-// Second pass: places the data of every record in `image` (kFlashImageSize
-// bytes, already erased). Stops at the first faulty line; what was placed
-// before it stays.
-HexConversion FillHexImage(std::string_view text, HexFormat format, uint8_t* image);
+// Takes the text line by line, in one pass, and places the data of every
+// record in the image. The file's format is decided by its first Intel
+// record or its first S2/S3 record; every non-empty line must then belong
+// to that format. A faulty record stops the placing of data, but the lines
+// after it are still read, since a line of the wrong format makes that the
+// answer instead.
+class HexImageBuilder {
+public:
+    // `image`: kFlashImageSize bytes, already erased.
+    explicit HexImageBuilder(uint8_t* image) : image_(image) {}
 
-// Both passes: `image` becomes kFlashImageSize bytes, erased, then filled.
+    // One line without its '\n'. False once the answer cannot change any
+    // more (a line of the wrong format): the rest need not be read.
+    bool AddLine(std::string_view line);
+    // After the last line.
+    HexConversion Finish() const;
+
+private:
+    bool FormatFails(HexFailure failure);
+    void AddIntel(std::string_view line);
+    void AddSRecord(std::string_view line);
+    void Place(uint64_t offset, const uint8_t* data, size_t count);
+
+    uint8_t* image_;
+    HexFormat format_ = HexFormat::Undecided;
+    bool sawSRecord_ = false;
+    HexConversion formatFailure_;
+    HexConversion recordFailure_;  // the first one; no data is placed after it
+    size_t line_ = 0;
+    size_t stored_ = 0;  // bytes placed, a byte placed twice counting twice
+    uint64_t base_ = 0;  // Intel: the most recent 02 or 04 record sets it
+    IntelRecord intel_;
+    SRecord srecord_;
+};
+
+// All of `text`: `image` becomes kFlashImageSize bytes, erased, then filled.
 HexConversion BuildHexImage(std::string_view text, std::vector<uint8_t>& image);
 
 }  // namespace kestrel

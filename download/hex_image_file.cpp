@@ -1,7 +1,9 @@
 #include "download/hex_image_file.h"
 
 #include <cstdio>
+#include <cstring>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "download/hex_image.h"
@@ -29,25 +31,47 @@ private:
     std::FILE* file_;
 };
 
-HexFailure ReadWhole(const std::string& path, std::string& text) {
-    StdFile in(path, "rb");
-    if (!in.get()) return HexFailure::SourceOpenFailed;
-    try {
-        char chunk[64 * 1024];
-        size_t got;
-        while ((got = std::fread(chunk, 1, sizeof chunk, in.get())) > 0) text.append(chunk, got);
-    } catch (const std::bad_alloc&) {
-        return HexFailure::SourceOpenFailed;
+// Hands the file to the builder line by line through one fixed buffer. The
+// whole text is never held: fresh memory for it costs more, page by page,
+// than the conversion itself. A line longer than the buffer is gathered
+// in `carry`, so no line is ever cut.
+HexFailure FeedLines(std::FILE* in, HexImageBuilder& builder) {
+    static constexpr size_t kChunk = 64 * 1024;
+    std::vector<char> buffer(kChunk);
+    std::string carry;
+    size_t got;
+    while ((got = std::fread(buffer.data(), 1, kChunk, in)) > 0) {
+        const char* pos = buffer.data();
+        const char* const end = pos + got;
+        while (pos < end) {
+            const char* nl = static_cast<const char*>(std::memchr(pos, '\n', end - pos));
+            if (!nl) {
+                carry.append(pos, end);
+                break;
+            }
+            bool more;
+            if (carry.empty()) {
+                more = builder.AddLine(std::string_view(pos, nl - pos));
+            } else {
+                carry.append(pos, nl);
+                more = builder.AddLine(carry);
+                carry.clear();
+            }
+            if (!more) return HexFailure::None;
+            pos = nl + 1;
+        }
     }
-    return std::ferror(in.get()) ? HexFailure::SourceOpenFailed : HexFailure::None;
+    if (std::ferror(in)) return HexFailure::SourceOpenFailed;
+    if (!carry.empty()) builder.AddLine(carry);
+    return HexFailure::None;
 }
 
-HexFailure WriteImageFile(const std::string& path, const std::vector<uint8_t>* image) {
+HexFailure WriteImageFile(const std::string& path, const uint8_t* image) {
     StdFile out(path, "wb");
     if (!out.get()) return HexFailure::OutputCreateFailed;
     bool ok = std::fwrite(kFlashImageHeader.data(), 1, kFlashImageHeader.size(), out.get()) ==
               kFlashImageHeader.size();
-    if (ok && image) ok = std::fwrite(image->data(), 1, image->size(), out.get()) == image->size();
+    if (ok && image) ok = std::fwrite(image, 1, kFlashImageSize, out.get()) == kFlashImageSize;
     ok = out.Close() && ok;
     return ok ? HexFailure::None : HexFailure::OutputWriteFailed;
 }
@@ -55,24 +79,25 @@ HexFailure WriteImageFile(const std::string& path, const std::vector<uint8_t>* i
 }  // namespace
 
 HexConversion ConvertHexImage(const std::string& sourcePath, const std::string& outputPath) {
-    std::string text;
-    if (auto f = ReadWhole(sourcePath, text); f != HexFailure::None) return {f, 0};
+    StdFile in(sourcePath, "rb");
+    if (!in.get()) return {HexFailure::SourceOpenFailed, 0};
 
-    HexFormat format = HexFormat::Intel;
-    if (auto decided = DecideHexFormat(text, format); !decided.ok()) {
-        WriteImageFile(outputPath, nullptr);
-        return decided;
-    }
     std::vector<uint8_t> image;
+    HexConversion result;
     try {
         image.assign(kFlashImageSize, kFlashErased);
+        HexImageBuilder builder(image.data());
+        if (auto f = FeedLines(in.get(), builder); f != HexFailure::None) return {f, 0};
+        result = builder.Finish();
     } catch (const std::bad_alloc&) {
         WriteImageFile(outputPath, nullptr);
         return {HexFailure::OutOfMemory, 0};
     }
-    const HexConversion filled = FillHexImage(text, format, image.data());
-    const HexFailure written = WriteImageFile(outputPath, &image);
-    if (!filled.ok()) return filled;
+    in.Close();
+
+    const bool imageMeaningful = result.ok() || !IsHexFormatFailure(result.failure);
+    const HexFailure written = WriteImageFile(outputPath, imageMeaningful ? image.data() : nullptr);
+    if (!result.ok()) return result;
     return {written, 0};
 }
 

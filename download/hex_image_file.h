@@ -8,7 +8,7 @@
 
 namespace kestrel {
 
-// Reads `sourcePath` whole and writes `outputPath`, replacing it. Once the
+// Reads `sourcePath` and writes `outputPath`, replacing it. Once the
 // source has been read the output is always written: the header alone when
 // the format is not recognised, header and image (as far as it was filled)
 // otherwise. A failure to create or write the output fails the conversion.

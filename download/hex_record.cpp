@@ -17,17 +17,18 @@ HexFailure FromBytesStatus(HexBytesStatus status) {
 }  // namespace
 
 HexFailure ParseIntelRecord(std::string_view line, IntelRecord& record) {
-    // Header, data and checksum in one buffer so the checksum sees them all.
-    uint8_t bytes[4 + 255 + 1];
+    uint8_t* bytes = record.bytes.data();
     constexpr size_t kHeaderPos = 1;
-    if (auto f = FromBytesStatus(DecodeHexBytes(line, kHeaderPos, 4, bytes)); f != HexFailure::None)
+    unsigned sum = 0;
+    if (auto f = FromBytesStatus(DecodeHexBytes(line, kHeaderPos, 4, bytes, sum));
+        f != HexFailure::None)
         return f;
     const size_t count = bytes[0];
-    if (auto f = FromBytesStatus(DecodeHexBytes(line, kHeaderPos + 8, count + 1, bytes + 4));
+    if (auto f = FromBytesStatus(DecodeHexBytes(line, kHeaderPos + 8, count + 1, bytes + 4, sum));
         f != HexFailure::None)
         return f;
     if (line.size() > kHeaderPos + 2 * (4 + count + 1)) return HexFailure::TrailingCharacters;
-    if (IntelChecksum(bytes, 4 + count) != bytes[4 + count]) return HexFailure::ChecksumMismatch;
+    if (!IntelSumValid(sum)) return HexFailure::ChecksumMismatch;
 
     record.count = static_cast<uint8_t>(count);
     record.offset = static_cast<uint16_t>(bytes[1] << 8 | bytes[2]);
@@ -35,7 +36,6 @@ HexFailure ParseIntelRecord(std::string_view line, IntelRecord& record) {
     if (record.type > intel::kLinearStart) return HexFailure::UnknownRecordType;
     if ((record.type == intel::kSegmentBase || record.type == intel::kLinearBase) && count != 2)
         return HexFailure::BadAddressRecord;
-    for (size_t i = 0; i < count; ++i) record.data[i] = bytes[4 + i];
     return HexFailure::None;
 }
 
@@ -51,22 +51,23 @@ HexFailure ParseSRecord(std::string_view line, SRecord& record) {
     const size_t addressBytes = SRecordAddressBytes(type);
     if (addressBytes == 0) return HexFailure::UnknownRecordType;
 
-    // Count, address, data and checksum in one buffer so the checksum sees them all.
-    uint8_t bytes[1 + 255];
-    if (auto f = FromBytesStatus(DecodeHexBytes(line, 2, 1, bytes)); f != HexFailure::None)
+    uint8_t* bytes = record.bytes.data();
+    unsigned sum = 0;
+    if (auto f = FromBytesStatus(DecodeHexBytes(line, 2, 1, bytes, sum)); f != HexFailure::None)
         return f;
     const size_t count = bytes[0];
-    if (auto f = FromBytesStatus(DecodeHexBytes(line, 4, count, bytes + 1)); f != HexFailure::None)
+    if (auto f = FromBytesStatus(DecodeHexBytes(line, 4, count, bytes + 1, sum));
+        f != HexFailure::None)
         return f;
     if (line.size() > 4 + 2 * count) return HexFailure::TrailingCharacters;
     if (count < addressBytes + 1) return HexFailure::CountTooSmall;
-    if (MotorolaChecksum(bytes, count) != bytes[count]) return HexFailure::ChecksumMismatch;
+    if (!MotorolaSumValid(sum)) return HexFailure::ChecksumMismatch;
 
     record.type = type;
     record.address = 0;
     for (size_t i = 0; i < addressBytes; ++i) record.address = record.address << 8 | bytes[1 + i];
     record.dataCount = count - addressBytes - 1;
-    for (size_t i = 0; i < record.dataCount; ++i) record.data[i] = bytes[1 + addressBytes + i];
+    record.dataStart = 1 + addressBytes;
     return HexFailure::None;
 }
 

@@ -25,10 +25,12 @@ struct IntelRecord {
     uint8_t count = 0;
     uint16_t offset = 0;
     uint8_t type = 0;
-    std::array<uint8_t, 255> data{};
+    // The whole record as decoded: header, data, checksum.
+    std::array<uint8_t, 4 + 255 + 1> bytes{};
 
+    const uint8_t* data() const { return bytes.data() + 4; }
     // The value of a base-address record (types 02 and 04).
-    uint16_t BaseValue() const { return static_cast<uint16_t>(data[0] << 8 | data[1]); }
+    uint16_t BaseValue() const { return static_cast<uint16_t>(data()[0] << 8 | data()[1]); }
 };
 
 // `line` begins with ':' and has its line end removed.
@@ -40,7 +42,11 @@ struct SRecord {
     int type = 0;  // 0..9
     uint32_t address = 0;
     size_t dataCount = 0;
-    std::array<uint8_t, 255> data{};
+    // The whole record as decoded: count, address, data, checksum.
+    std::array<uint8_t, 1 + 255> bytes{};
+    size_t dataStart = 0;
+
+    const uint8_t* data() const { return bytes.data() + dataStart; }
 };
 
 // Address width in bytes of an S-record type; 0 for a type that does not exist.

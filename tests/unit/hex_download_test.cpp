@@ -195,6 +195,30 @@ TEST_F(HexDownload, UnwritableImageFileSendsNothing) {
     EXPECT_EQ(view_.messages.size(), 1u);
 }
 
+TEST(HexImageFile, LinesLongerThanTheReadBufferKeepTheirNumbers) {
+    char pattern[] = "/tmp/kestrel_hex_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string source = std::string(pattern) + "/f.hex";
+    const std::string output = std::string(pattern) + "/temp.fls";
+    struct Case {
+        std::string text;
+        HexConversion expected;
+    };
+    const Case cases[] = {
+        // Blanks after the record, far past the buffer, are still trimmed.
+        {":00000001FF" + std::string(200000, ' ') + "\n", {}},
+        {std::string(100000, '\n') + ":0100000055AB\n", {HexFailure::ChecksumMismatch, 100001}},
+        {":00000001FF\n" + std::string(100000, 'x'), {HexFailure::WrongFirstCharacter, 2}},
+    };
+    for (const Case& c : cases) {
+        std::ofstream(source, std::ios::binary) << c.text;
+        const HexConversion result = ConvertHexImage(source, output);
+        EXPECT_EQ(result.failure, c.expected.failure);
+        EXPECT_EQ(result.line, c.expected.line);
+    }
+    fs::remove_all(pattern);
+}
+
 TEST(HexImageFile, ImageThatCannotBeWrittenInFullFails) {
     if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
     char pattern[] = "/tmp/kestrel_hex_XXXXXX";

@@ -1,7 +1,10 @@
 #include "download/hex_image.h"
 
+#include "download/hex_image_file.h"
+
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -47,6 +50,8 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"StrayLineInIntel", Lines({IntelLine(0, 0, {1}), "x", kIntelEnd}),
                 HexFailure::WrongFirstCharacter, 2},
         Refusal{"SRecordInIntel", Lines({IntelLine(0, 0, {1}), kS2}),
+                HexFailure::WrongFirstCharacter, 2},
+        Refusal{"SRecordHeaderBeforeIntel", Lines({SLine(0, 0, {}), kIntelEnd}),
                 HexFailure::WrongFirstCharacter, 2},
         Refusal{"IntelInSRecords", Lines({SLine(0, 0, {}), kS2, kIntelEnd}),
                 HexFailure::WrongFirstCharacter, 3},
@@ -227,6 +232,19 @@ TEST_P(HexGolden, ConvertsToTheBinaryPaddedWithErasedBytes) {
         other += c;
     }
     EXPECT_EQ(Convert(other), expected);
+
+    // From file to file, as the download does it: the files are longer than
+    // the reader's buffer, so records cross its boundary.
+    const std::string output = ::testing::TempDir() + "hex_golden_image.fls";
+    const std::string source = std::string(KESTREL_HEX_GOLDEN_DIR) + "/" + GetParam();
+    ASSERT_TRUE(ConvertHexImage(source, output).ok());
+    std::ifstream written(output, std::ios::binary);
+    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(written),
+                                     std::istreambuf_iterator<char>()};
+    std::vector<uint8_t> withHeader(kFlashImageHeader.begin(), kFlashImageHeader.end());
+    withHeader.insert(withHeader.end(), expected.begin(), expected.end());
+    EXPECT_EQ(bytes, withHeader);
+    std::remove(output.c_str());
 }
 
 INSTANTIATE_TEST_SUITE_P(OtherTools, HexGolden,

@@ -32,10 +32,13 @@ TEST(HexDigits, DecodeStopsAtTheFirstFault) {
     };
     for (const Case& c : cases) {
         uint8_t out[8] = {};
-        EXPECT_EQ(DecodeHexBytes(c.text, 0, c.count, out), c.status) << c.text;
+        unsigned sum = 0;
+        EXPECT_EQ(DecodeHexBytes(c.text, 0, c.count, out, sum), c.status) << c.text;
     }
     uint8_t out[3];
-    ASSERT_EQ(DecodeHexBytes("x00FFa5", 1, 3, out), HexBytesStatus::Ok);
+    unsigned sum = 1;
+    ASSERT_EQ(DecodeHexBytes("x00FFa5", 1, 3, out, sum), HexBytesStatus::Ok);
+    EXPECT_EQ(sum, 1u + 0xFF + 0xA5);
     EXPECT_EQ(out[0], 0x00);
     EXPECT_EQ(out[1], 0xFF);
     EXPECT_EQ(out[2], 0xA5);
@@ -47,8 +50,8 @@ TEST(HexRecords, IntelFieldsAreSplitOut) {
     EXPECT_EQ(r.count, 3);
     EXPECT_EQ(r.offset, 0x1234);
     EXPECT_EQ(r.type, intel::kData);
-    EXPECT_EQ(r.data[0], 1);
-    EXPECT_EQ(r.data[2], 3);
+    EXPECT_EQ(r.data()[0], 1);
+    EXPECT_EQ(r.data()[2], 3);
     ASSERT_EQ(ParseIntelRecord(":020000040003F7", r), HexFailure::None);
     EXPECT_EQ(r.type, intel::kLinearBase);
     EXPECT_EQ(r.BaseValue(), 0x0003);
