@@ -146,6 +146,19 @@ TEST(VirtualPrinterOptions, EveryOptionInBothSpellings) {
     EXPECT_EQ(o.idleExit, std::chrono::milliseconds(2500));
     EXPECT_FALSE(o.help);
     EXPECT_FALSE(o.rateFromLine);
+    EXPECT_FALSE(o.tcpPort);
+}
+
+TEST(VirtualPrinterOptions, NetworkPrinter) {
+    const OptionsParse any = Options({"--tcp", "0"});
+    ASSERT_TRUE(any.options) << any.error;
+    EXPECT_EQ(any.options->tcpPort, 0);
+    const OptionsParse fixed = Options({"--tcp=9100", "--record", "r"});
+    ASSERT_TRUE(fixed.options) << fixed.error;
+    EXPECT_EQ(fixed.options->tcpPort, 9100);
+    for (const auto& args : std::vector<std::vector<std::string_view>>{
+             {"--tcp", "65536"}, {"--tcp", "http"}, {"--tcp", "9100", "--link", "/tmp/com1"}})
+        EXPECT_FALSE(Options(args).options) << args[0] << " " << args[1];
 }
 
 TEST(VirtualPrinterOptions, TheLastRateGivenWins) {

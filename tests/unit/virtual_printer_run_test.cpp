@@ -10,10 +10,12 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <netinet/in.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sstream>
 #include <string>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <thread>
@@ -65,7 +67,10 @@ private:
 
 class RunningPrinter {
 public:
-    RunningPrinter(const fs::path& dir, std::vector<std::string> extra) : dir_(dir) {
+    enum class Line { Pty, Tcp };
+
+    RunningPrinter(const fs::path& dir, std::vector<std::string> extra, Line kind = Line::Pty)
+        : dir_(dir) {
         const char* program = std::getenv("VIRTUAL_PRINTER");
         if (program == nullptr) {
             error_ = "VIRTUAL_PRINTER is not set";
@@ -75,8 +80,11 @@ public:
                                          "--record", (dir / "record.bin").string(),
                                          "--settings", (dir / "settings.txt").string(),
                                          "--control", (dir / "control").string(),
-                                         "--link", (dir / "com5").string(),
                                          "--idle-exit", "60"};
+        if (kind == Line::Pty) {
+            args.push_back("--link");
+            args.push_back((dir / "com5").string());
+        }
         args.insert(args.end(), extra.begin(), extra.end());
         std::vector<char*> argv;
         for (auto& a : args)
@@ -117,11 +125,15 @@ public:
                 break;
             line.append(c, static_cast<std::size_t>(n));
         }
-        if (!line.starts_with("PTY /") || line.find('\n') == std::string::npos) {
+        const std::string want = kind == Line::Pty ? "PTY /" : "TCP 127.0.0.1:";
+        if (!line.starts_with(want) || line.find('\n') == std::string::npos) {
             error_ = "no ready line, got '" + line + "'";
             return;
         }
-        pty_ = line.substr(4, line.find('\n') - 4);
+        if (kind == Line::Pty)
+            pty_ = line.substr(4, line.find('\n') - 4);
+        else
+            port_ = std::stoi(line.substr(want.size()));
     }
 
     ~RunningPrinter() {
@@ -133,6 +145,7 @@ public:
 
     const std::string& error() const { return error_; }
     const std::string& pty() const { return pty_; }
+    int port() const { return port_; }
     fs::path path(const char* name) const { return dir_ / name; }
 
     void Command(const std::string& line) {
@@ -158,6 +171,7 @@ private:
     fs::path dir_;
     pid_t pid_ = -1;
     std::string pty_;
+    int port_ = 0;
     std::string error_;
 };
 
@@ -316,6 +330,48 @@ TEST_F(VirtualPrinterRun, FollowsTheHostsBaudRate) {
     WriteAll(host.get(), Pattern(1000));
     ASSERT_TRUE(WaitFor([&] { return fs::file_size(printer.path("record.bin")) >= 1000; }));
     EXPECT_GE(Clock::now() - start, 490ms);
+    EXPECT_EQ(printer.Stop(), 0);
+}
+
+int ConnectLocal(int port) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+TEST_F(VirtualPrinterRun, NetworkPrinterKeepsOneRecordAcrossConnections) {
+    RunningPrinter printer(dir_, {"--tcp", "0"}, RunningPrinter::Line::Tcp);
+    ASSERT_TRUE(printer.error().empty()) << printer.error();
+    ASSERT_GT(printer.port(), 0);
+    const std::string payload = Pattern(70'000);
+    {
+        Fd host(ConnectLocal(printer.port()));
+        ASSERT_GE(host.get(), 0) << std::strerror(errno);
+        WriteAll(host.get(), payload.substr(0, 50'000));
+    }
+    // The next download's connection: the printer listens again.
+    Fd host(ConnectLocal(printer.port()));
+    ASSERT_GE(host.get(), 0) << std::strerror(errno);
+    WriteAll(host.get(), payload.substr(50'000));
+    EXPECT_TRUE(WaitFor([&] { return fs::file_size(printer.path("record.bin")) >= payload.size(); }));
+    EXPECT_TRUE(ReadFile(printer.path("record.bin")) == payload) << "record differs";
+    printer.Command("send 14 00 00 0f");
+    EXPECT_EQ(ReadSome(host.get(), 4), std::string("\x14\x00\x00\x0f", 4));
+    EXPECT_FALSE(fs::exists(printer.path("settings.txt"))) << "a network line has no settings";
+
+    printer.Command("drop");
+    EXPECT_TRUE(WaitFor([&] { return ReadSome(host.get(), 1).empty(); })) << "connection closed";
+    EXPECT_TRUE(WaitFor([&] {
+        Fd again(ConnectLocal(printer.port()));
+        return again.get() < 0;
+    })) << "no longer listening";
     EXPECT_EQ(printer.Stop(), 0);
 }
 

@@ -3,6 +3,7 @@
 #include "tools/virtual_printer/printer_options.h"
 #include "tools/virtual_printer/printer_session.h"
 #include "tools/virtual_printer/pty_transport.h"
+#include "tools/virtual_printer/tcp_transport.h"
 #include "tools/virtual_printer/unique_fd.h"
 
 #include <cerrno>
@@ -11,6 +12,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <iostream>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -103,7 +105,11 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::string error;
-    auto transport = PtyTransport::Open(error);
+    std::unique_ptr<Transport> transport;
+    if (options.tcpPort)
+        transport = TcpTransport::Listen(*options.tcpPort, error);
+    else
+        transport = PtyTransport::Open(error);
     if (!transport) {
         std::cerr << "virtual_printer: " << error << "\n";
         return 1;

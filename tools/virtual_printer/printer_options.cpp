@@ -13,13 +13,14 @@ const char* PrinterUsage() {
            "  --settings FILE             keep the host's line settings in FILE\n"
            "  --control PATH              make a FIFO at PATH that takes commands\n"
            "  --link PATH                 symlink PATH to the host's end of the line\n"
+           "  --tcp PORT                  be a network printer on 127.0.0.1:PORT (0: any)\n"
            "  --rate BPS|line             read at most BPS bytes per second, or as fast as\n"
            "                              the host's baud rate carries them (8N1)\n"
            "  --stop-reading-after N      stop reading after N bytes (0: at once)\n"
            "  --drop-after N              hang up after N bytes (0: at once)\n"
            "  --send-at MS:HEX            send HEX bytes MS milliseconds after start\n"
            "  --idle-exit SECONDS         exit after SECONDS without traffic\n"
-           "Prints 'PTY <path>' on stdout when ready.\n"
+           "Prints 'PTY <path>' (or 'TCP 127.0.0.1:<port>') on stdout when ready.\n"
            "Commands: send HEX | stop-reading | resume-reading | drop | rate BPS|line | quit\n";
 }
 
@@ -77,6 +78,11 @@ OptionsParse ParsePrinterOptions(const std::vector<std::string_view>& args) {
         } else if (name == "--link") {
             if (!text(o.linkPath))
                 return Fail(bad);
+        } else if (name == "--tcp") {
+            std::optional<std::uint64_t> port;
+            if (!count(port, 65535))
+                return Fail(bad);
+            o.tcpPort = static_cast<std::uint16_t>(*port);
         } else if (name == "--rate") {
             const auto v = value();
             if (v && *v == "line") {
@@ -116,6 +122,8 @@ OptionsParse ParsePrinterOptions(const std::vector<std::string_view>& args) {
             return Fail("unknown option " + std::string(args[i]));
         }
     }
+    if (o.tcpPort && !o.linkPath.empty())
+        return Fail("--link names a pty; a network printer has none");
     return {std::move(o), {}};
 }
 
