@@ -28,19 +28,20 @@ done
 run() {  # name input-format input
     local name=$1 ifmt=$2 srcfmt=$3 in=$4
     echo "== $name ($(wc -c <"$in") bytes of text)"
-    hyperfine -N --warmup 5 --min-runs 30 --export-json "$work/$name.json" \
+    hyperfine -N --warmup 5 --min-runs 30 --export-csv "$work/$name.csv" \
         -n ours "$ours $in $work/out.fls" \
         -n objcopy "objcopy -I $ifmt -O binary $in $work/out_objcopy.bin" \
         -n srec_cat "srec_cat $in $srcfmt -fill 0xFF 0 0x40000 -o $work/out_srec_cat.bin -binary" \
-        >/dev/null
-    jq -r '
-        (.results | map({key: .command, value: .median}) | from_entries) as $t
-        | ([$t.objcopy, $t.srec_cat] | min) as $best
-        | "  ours      \($t.ours * 1000 | . * 1000 | round / 1000) ms",
-          "  objcopy   \($t.objcopy * 1000 | . * 1000 | round / 1000) ms",
-          "  srec_cat  \($t.srec_cat * 1000 | . * 1000 | round / 1000) ms",
-          "  ratio     \($best / $t.ours | . * 100 | round / 100)x faster than the faster of the two (target 3x)"
-    ' "$work/$name.json"
+        >/dev/null 2>&1
+    # Columns: command,mean,stddev,median,...; medians, in seconds.
+    awk -F, 'NR > 1 { t[$1] = $4 }
+        END {
+            best = t["objcopy"] < t["srec_cat"] ? t["objcopy"] : t["srec_cat"]
+            printf "  ours      %8.3f ms\n", t["ours"] * 1000
+            printf "  objcopy   %8.3f ms\n", t["objcopy"] * 1000
+            printf "  srec_cat  %8.3f ms\n", t["srec_cat"] * 1000
+            printf "  ratio     %8.2fx faster than the faster of the two (target 3x)\n", best / t["ours"]
+        }' "$work/$name.csv"
 }
 run intel ihex -intel "$work/image.hex"
 run srecord srec -motorola "$work/image.srec"
