@@ -37,21 +37,29 @@ bool ParseArgs(int argc, char** argv, Options& o) {
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string name = argv[i];
         const char* value = argv[i + 1];
-        if (name == "--dll") o.dll = value;
-        else if (name == "--com") o.com = value;
-        else if (name == "--record") o.record = value;
-        else if (name == "--bytes") o.bytes = std::strtoul(value, nullptr, 10);
-        else if (name == "--block") o.block = std::strtoul(value, nullptr, 10);
-        else if (name == "--rate") o.rate = std::strtoul(value, nullptr, 10);
-        else if (name == "--baud") o.baud = std::strtol(value, nullptr, 10);
-        else return false;
+        if (name == "--dll")
+            o.dll = value;
+        else if (name == "--com")
+            o.com = value;
+        else if (name == "--record")
+            o.record = value;
+        else if (name == "--bytes")
+            o.bytes = std::strtoul(value, nullptr, 10);
+        else if (name == "--block")
+            o.block = std::strtoul(value, nullptr, 10);
+        else if (name == "--rate")
+            o.rate = std::strtoul(value, nullptr, 10);
+        else if (name == "--baud")
+            o.baud = std::strtol(value, nullptr, 10);
+        else
+            return false;
     }
     return (argc % 2) == 1 && !o.dll.empty() && !o.com.empty() && o.bytes > 0 && o.block > 0 &&
            o.rate > 0;
 }
 
 class Stopwatch {
-public:
+  public:
     Stopwatch() {
         QueryPerformanceFrequency(&frequency_);
         QueryPerformanceCounter(&start_);
@@ -62,12 +70,12 @@ public:
         return double(now.QuadPart - start_.QuadPart) / double(frequency_.QuadPart);
     }
 
-private:
+  private:
     LARGE_INTEGER frequency_{}, start_{};
 };
 
 class Library {
-public:
+  public:
     explicit Library(const std::string& path) : module_(LoadLibraryA(path.c_str())) {}
     ~Library() {
         if (module_ != nullptr)
@@ -77,7 +85,7 @@ public:
     Library& operator=(const Library&) = delete;
     HMODULE Get() const { return module_; }
 
-private:
+  private:
     HMODULE module_;
 };
 
@@ -95,13 +103,15 @@ unsigned long long RecordSize(const std::string& path) {
     return (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     Options o;
     if (!ParseArgs(argc, argv, o)) {
-        std::fprintf(stderr, "usage: %s --dll PATH --com N [--record WINPATH] [--bytes N] "
-                             "[--block N] [--rate BPS] [--baud N]\n", argv[0]);
+        std::fprintf(stderr,
+                     "usage: %s --dll PATH --com N [--record WINPATH] [--bytes N] "
+                     "[--block N] [--rate BPS] [--baud N]\n",
+                     argv[0]);
         return 2;
     }
     Library library(o.dll);
@@ -167,8 +177,8 @@ int main(int argc, char** argv) {
         const unsigned long n = o.bytes - sent < o.block ? o.bytes - sent : o.block;
         const int32_t wrote = write(image.data() + sent, n);
         if (wrote != static_cast<int32_t>(n)) {
-            std::fprintf(stderr, "com_throughput: Write of %lu bytes at %lu returned %d\n", n,
-                         sent, static_cast<int>(wrote));
+            std::fprintf(stderr, "com_throughput: Write of %lu bytes at %lu returned %d\n", n, sent,
+                         static_cast<int>(wrote));
             rc = 1;
             break;
         }
@@ -203,8 +213,8 @@ int main(int argc, char** argv) {
                 100.0 * (writesDone - floor) / floor);
     if (received >= 0) {
         const double over = 100.0 * (received - floor) / floor;
-        std::printf("  printer has all %8.3f s  (%+.2f%%)  target within 2%%: %s\n", received,
-                    over, over <= 2.0 ? "met" : "MISSED");
+        std::printf("  printer has all %8.3f s  (%+.2f%%)  target within 2%%: %s\n", received, over,
+                    over <= 2.0 ? "met" : "MISSED");
     }
     return 0;
 }

@@ -56,7 +56,7 @@ bool ReadBackStatusRecord(HANDLE port, const char* controlPath) {
     return true;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     if (argc != 3 && argc != 4) {

@@ -13,7 +13,7 @@ using std::chrono::nanoseconds;
 using std::chrono::seconds;
 
 TEST(VirtualPrinterPacing, AllowanceFollowsTheClockFromTheAnchor) {
-    RatePacer p(11520);  // 115200 baud, 8N1
+    RatePacer p(11520); // 115200 baud, 8N1
     const nanoseconds t0 = seconds(100);
     EXPECT_EQ(p.Allowance(t0), 0u) << "nothing before bytes were seen";
     p.Start(t0);
@@ -22,7 +22,7 @@ TEST(VirtualPrinterPacing, AllowanceFollowsTheClockFromTheAnchor) {
         std::uint64_t allowed;
     } cases[] = {
         {nanoseconds(0), 0},
-        {nanoseconds(86'805), 0},  // just under one byte time (86.8 us)
+        {nanoseconds(86'805), 0}, // just under one byte time (86.8 us)
         {nanoseconds(86'806), 1},
         {milliseconds(1), 11},
         {milliseconds(100), 1152},
@@ -38,23 +38,24 @@ TEST(VirtualPrinterPacing, TakingUsesUpTheAllowanceWithoutDrift) {
     p.Start(nanoseconds(0));
     // Many late, uneven wake-ups still add up to exactly the line's rate.
     std::uint64_t taken = 0;
-    for (nanoseconds t = milliseconds(3); t <= seconds(10); t += milliseconds(3) + nanoseconds(777)) {
+    for (nanoseconds t = milliseconds(3); t <= seconds(10);
+         t += milliseconds(3) + nanoseconds(777)) {
         const std::uint64_t a = p.Allowance(t);
         p.Take(a);
         taken += a;
     }
     EXPECT_LE(taken, 115200u);
-    EXPECT_GE(taken, 115200u - 50);  // the last wake-up came a little before 10 s
+    EXPECT_GE(taken, 115200u - 50); // the last wake-up came a little before 10 s
     EXPECT_EQ(p.Allowance(seconds(10)), 115200u - taken);
 }
 
 TEST(VirtualPrinterPacing, UntilSaysWhenTheNextChunkIsDue) {
     RatePacer p(11520);
-    EXPECT_EQ(p.Chunk(), 23u);  // about 2 ms of the line
+    EXPECT_EQ(p.Chunk(), 23u); // about 2 ms of the line
     p.Start(seconds(1));
     EXPECT_EQ(p.Until(seconds(1), 1), nanoseconds(86'806));
     EXPECT_EQ(p.Until(seconds(1), 11520), seconds(1));
-    p.Take(11520);  // taken ahead of time, as a read at the end of a second would
+    p.Take(11520); // taken ahead of time, as a read at the end of a second would
     EXPECT_EQ(p.Until(seconds(2), 0), nanoseconds(0));
     EXPECT_EQ(p.Until(seconds(2), 11520), seconds(1));
     EXPECT_EQ(p.Until(seconds(3), 11520), nanoseconds(0));
@@ -65,11 +66,11 @@ TEST(VirtualPrinterPacing, AnIdleLineSavesNoCreditForABurst) {
     RatePacer p(1000);
     p.Start(seconds(0));
     p.Take(p.Allowance(milliseconds(500)));
-    p.Idle();  // host paused
+    p.Idle(); // host paused
     EXPECT_EQ(p.Allowance(seconds(60)), 0u);
     EXPECT_EQ(p.Until(seconds(60), 10), milliseconds(10)) << "as from a fresh start";
     p.Start(seconds(60));
-    p.Start(seconds(61));  // already running: the anchor stays
+    p.Start(seconds(61)); // already running: the anchor stays
     EXPECT_EQ(p.Allowance(seconds(61)), 1000u);
 }
 
@@ -122,14 +123,13 @@ TEST(VirtualPrinterLineSettings, ByteRateOfTheHostsLine) {
         std::optional<std::uint32_t> baud;
         std::uint64_t rate;
     } cases[] = {
-        {115200, 11520}, {9600, 960}, {2400, 240}, {50, 5},
-        {0, 0},             // hung up: no pace to keep
-        {std::nullopt, 0},  // a speed we cannot name
+        {115200, 11520},   {9600, 960}, {2400, 240}, {50, 5}, {0, 0}, // hung up: no pace to keep
+        {std::nullopt, 0},                                            // a speed we cannot name
     };
     for (const Case& c : cases)
         EXPECT_EQ(ByteRateForLine(LineSettings{c.baud, false, false}), c.rate)
             << c.baud.value_or(12345);
 }
 
-}  // namespace
-}  // namespace kestrel::vprinter
+} // namespace
+} // namespace kestrel::vprinter

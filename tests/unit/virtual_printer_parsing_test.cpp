@@ -45,7 +45,7 @@ TEST(VirtualPrinterNumbers, WholeTextMustBeTheNumber) {
     EXPECT_EQ(ParseUnsigned("5", 5), 5u);
     for (const char* text : {"", "6", "-1", "+1", " 1", "1 ", "1x", "0x10"})
         EXPECT_FALSE(ParseUnsigned(text, 5)) << text;
-    EXPECT_FALSE(ParseUnsigned("18446744073709551616", ~0ull));  // one past 2^64-1
+    EXPECT_FALSE(ParseUnsigned("18446744073709551616", ~0ull)); // one past 2^64-1
 
     EXPECT_EQ(ParseSeconds("5"), std::chrono::milliseconds(5000));
     EXPECT_EQ(ParseSeconds("0.25"), std::chrono::milliseconds(250));
@@ -55,7 +55,9 @@ TEST(VirtualPrinterNumbers, WholeTextMustBeTheNumber) {
         EXPECT_FALSE(ParseSeconds(text)) << text;
 }
 
-ControlParse Control(const char* line) { return ParseControlLine(line); }
+ControlParse Control(const char* line) {
+    return ParseControlLine(line);
+}
 
 TEST(VirtualPrinterControl, Commands) {
     struct Case {
@@ -90,8 +92,8 @@ TEST(VirtualPrinterControl, BlankAndCommentLinesAreSilentErrorsAreNot) {
         EXPECT_FALSE(p.command) << line;
         EXPECT_TRUE(p.error.empty()) << line;
     }
-    for (const char* line : {"send", "send 1", "drop now", "rate", "rate fast", "rate -5", "rate lines",
-                             "Drop", "sendd 14", "stop_reading"}) {
+    for (const char* line : {"send", "send 1", "drop now", "rate", "rate fast", "rate -5",
+                             "rate lines", "Drop", "sendd 14", "stop_reading"}) {
         const ControlParse p = Control(line);
         EXPECT_FALSE(p.command) << line;
         EXPECT_FALSE(p.error.empty()) << line;
@@ -115,21 +117,22 @@ TEST(VirtualPrinterControl, OverlongLineIsDroppedAndTheNextOneSurvives) {
     ControlLineBuffer b;
     b.Append("drop\n");
     b.Append(std::string(ControlLineBuffer::kMaxLine + 10, 'x'));
-    b.Append(std::string(ControlLineBuffer::kMaxLine, 'y'));  // same runaway line
+    b.Append(std::string(ControlLineBuffer::kMaxLine, 'y')); // same runaway line
     b.Append("\nquit\n");
     EXPECT_EQ(b.NextLine(), "drop");
     EXPECT_EQ(b.NextLine(), "quit");
     EXPECT_FALSE(b.NextLine());
 }
 
-OptionsParse Options(std::vector<std::string_view> args) { return ParsePrinterOptions(args); }
+OptionsParse Options(std::vector<std::string_view> args) {
+    return ParsePrinterOptions(args);
+}
 
 TEST(VirtualPrinterOptions, EveryOptionInBothSpellings) {
-    const OptionsParse p = Options({"--record", "rec.bin", "--settings=set.txt", "--control",
-                                    "ctl", "--link=/tmp/com5", "--rate", "11520",
-                                    "--stop-reading-after=0", "--drop-after", "4096",
-                                    "--send-at", "1500:14 00 00 0f", "--send-at=200:35404100",
-                                    "--idle-exit", "2.5"});
+    const OptionsParse p = Options({"--record", "rec.bin", "--settings=set.txt", "--control", "ctl",
+                                    "--link=/tmp/com5", "--rate", "11520", "--stop-reading-after=0",
+                                    "--drop-after", "4096", "--send-at", "1500:14 00 00 0f",
+                                    "--send-at=200:35404100", "--idle-exit", "2.5"});
     ASSERT_TRUE(p.options) << p.error;
     const PrinterOptions& o = *p.options;
     EXPECT_EQ(o.recordPath, "rec.bin");
@@ -183,20 +186,20 @@ TEST(VirtualPrinterOptions, DefaultsReadEverythingAtOnceAndNeverQuit) {
 
 TEST(VirtualPrinterOptions, RefusedCommandLines) {
     const std::vector<std::vector<std::string_view>> cases = {
-        {"--record"},                    // value missing
-        {"--record="},                   // empty value
-        {"--rate", "fast"},              //
-        {"--rate", "-1"},                //
-        {"--rate", "1000000001"},        // beyond what pacing can reckon
-        {"--drop-after", "1e3"},         //
-        {"--idle-exit", "0"},            // would exit before anything happens
-        {"--idle-exit", "soon"},         //
-        {"--send-at", "14000000"},       // no time
-        {"--send-at", "x:14"},           //
-        {"--send-at", "100:"},           // no bytes
-        {"--send-at", "100:1"},          //
-        {"--verbose"},                   // unknown
-        {"record", "x"},                 // not an option
+        {"--record"},              // value missing
+        {"--record="},             // empty value
+        {"--rate", "fast"},        //
+        {"--rate", "-1"},          //
+        {"--rate", "1000000001"},  // beyond what pacing can reckon
+        {"--drop-after", "1e3"},   //
+        {"--idle-exit", "0"},      // would exit before anything happens
+        {"--idle-exit", "soon"},   //
+        {"--send-at", "14000000"}, // no time
+        {"--send-at", "x:14"},     //
+        {"--send-at", "100:"},     // no bytes
+        {"--send-at", "100:1"},    //
+        {"--verbose"},             // unknown
+        {"record", "x"},           // not an option
     };
     for (const auto& args : cases) {
         const OptionsParse p = Options(args);
@@ -208,5 +211,5 @@ TEST(VirtualPrinterOptions, RefusedCommandLines) {
     }
 }
 
-}  // namespace
-}  // namespace kestrel::vprinter
+} // namespace
+} // namespace kestrel::vprinter

@@ -51,7 +51,7 @@ template <class Pred> bool WaitFor(Pred pred, std::chrono::milliseconds limit = 
 }
 
 class Fd {
-public:
+  public:
     explicit Fd(int fd = -1) : fd_(fd) {}
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
@@ -61,12 +61,12 @@ public:
     }
     int get() const { return fd_; }
 
-private:
+  private:
     int fd_;
 };
 
 class RunningPrinter {
-public:
+  public:
     enum class Line { Pty, Tcp };
 
     RunningPrinter(const fs::path& dir, std::vector<std::string> extra, Line kind = Line::Pty)
@@ -77,10 +77,14 @@ public:
             return;
         }
         std::vector<std::string> args = {program,
-                                         "--record", (dir / "record.bin").string(),
-                                         "--settings", (dir / "settings.txt").string(),
-                                         "--control", (dir / "control").string(),
-                                         "--idle-exit", "60"};
+                                         "--record",
+                                         (dir / "record.bin").string(),
+                                         "--settings",
+                                         (dir / "settings.txt").string(),
+                                         "--control",
+                                         (dir / "control").string(),
+                                         "--idle-exit",
+                                         "60"};
         if (kind == Line::Pty) {
             args.push_back("--link");
             args.push_back((dir / "com5").string());
@@ -148,15 +152,12 @@ public:
     int port() const { return port_; }
     fs::path path(const char* name) const { return dir_ / name; }
 
-    void Command(const std::string& line) {
-        std::ofstream(path("control")) << line << "\n";
-    }
+    void Command(const std::string& line) { std::ofstream(path("control")) << line << "\n"; }
 
     // The printer's exit status, or -1 if it did not end within the bound.
     int WaitExit(std::chrono::milliseconds limit = kPatience) {
         int status = 0;
-        const bool ended = WaitFor(
-            [&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, limit);
+        const bool ended = WaitFor([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, limit);
         if (!ended)
             return -1;
         pid_ = -1;
@@ -167,7 +168,7 @@ public:
         return WaitExit();
     }
 
-private:
+  private:
     fs::path dir_;
     pid_t pid_ = -1;
     std::string pty_;
@@ -176,7 +177,7 @@ private:
 };
 
 class VirtualPrinterRun : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char tmpl[] = "/tmp/vprinter-test-XXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
@@ -244,7 +245,8 @@ TEST_F(VirtualPrinterRun, RecordsWhatTheHostWritesAndReportsItsLineSettings) {
     Fd host(open(printer.pty().c_str(), O_RDWR | O_NOCTTY));
     ASSERT_GE(host.get(), 0);
     WriteAll(host.get(), payload.substr(60'000));
-    EXPECT_TRUE(WaitFor([&] { return fs::file_size(printer.path("record.bin")) >= payload.size(); }));
+    EXPECT_TRUE(
+        WaitFor([&] { return fs::file_size(printer.path("record.bin")) >= payload.size(); }));
     EXPECT_TRUE(ReadFile(printer.path("record.bin")) == payload) << "record differs";
     EXPECT_TRUE(WaitFor([&] {
         return ReadFile(printer.path("settings.txt")) == "baud=115200 ixon=1 ixoff=1\n";
@@ -267,7 +269,7 @@ TEST_F(VirtualPrinterRun, SendsScheduledAndCommandedBytesToTheHost) {
     ASSERT_GE(host.get(), 0);
     EXPECT_EQ(ReadSome(host.get(), 4), std::string("\x14\x00\x00\x0f", 4));
     printer.Command("send 35 40 41 00");
-    printer.Command("bogus command");  // reported, then ignored
+    printer.Command("bogus command"); // reported, then ignored
     printer.Command("send 41");
     EXPECT_EQ(ReadSome(host.get(), 5), std::string("\x35\x40\x41\x00\x41", 5));
     printer.Command("quit");
@@ -285,7 +287,7 @@ TEST_F(VirtualPrinterRun, StopsResumesAndDropsTheLine) {
     const std::string payload = Pattern(300);
     WriteAll(host.get(), payload);
     EXPECT_TRUE(WaitFor([&] { return fs::file_size(printer.path("record.bin")) >= 100; }));
-    std::this_thread::sleep_for(300ms);  // it must not read on past the limit
+    std::this_thread::sleep_for(300ms); // it must not read on past the limit
     EXPECT_EQ(ReadFile(printer.path("record.bin")), payload.substr(0, 100));
 
     printer.Command("resume-reading");
@@ -298,9 +300,8 @@ TEST_F(VirtualPrinterRun, StopsResumesAndDropsTheLine) {
     EXPECT_EQ(ReadFile(printer.path("record.bin")), payload.substr(0, 250));
 
     // Hung up: the host's next transfer fails instead of vanishing.
-    EXPECT_TRUE(WaitFor([&] {
-        return write(host.get(), "x", 1) < 0 && (errno == EIO || errno == EBADF);
-    }));
+    EXPECT_TRUE(
+        WaitFor([&] { return write(host.get(), "x", 1) < 0 && (errno == EIO || errno == EBADF); }));
     EXPECT_EQ(printer.Stop(), 0);
 }
 
@@ -322,10 +323,9 @@ TEST_F(VirtualPrinterRun, FollowsTheHostsBaudRate) {
     ASSERT_TRUE(printer.error().empty()) << printer.error();
     Fd host(open(printer.pty().c_str(), O_RDWR | O_NOCTTY));
     ASSERT_GE(host.get(), 0);
-    SetLine(host.get(), B19200, 0);  // 1,920 bytes/s
-    ASSERT_TRUE(WaitFor([&] {
-        return ReadFile(printer.path("settings.txt")) == "baud=19200 ixon=0 ixoff=0\n";
-    }));
+    SetLine(host.get(), B19200, 0); // 1,920 bytes/s
+    ASSERT_TRUE(WaitFor(
+        [&] { return ReadFile(printer.path("settings.txt")) == "baud=19200 ixon=0 ixoff=0\n"; }));
     const auto start = Clock::now();
     WriteAll(host.get(), Pattern(1000));
     ASSERT_TRUE(WaitFor([&] { return fs::file_size(printer.path("record.bin")) >= 1000; }));
@@ -360,7 +360,8 @@ TEST_F(VirtualPrinterRun, NetworkPrinterKeepsOneRecordAcrossConnections) {
     Fd host(ConnectLocal(printer.port()));
     ASSERT_GE(host.get(), 0) << std::strerror(errno);
     WriteAll(host.get(), payload.substr(50'000));
-    EXPECT_TRUE(WaitFor([&] { return fs::file_size(printer.path("record.bin")) >= payload.size(); }));
+    EXPECT_TRUE(
+        WaitFor([&] { return fs::file_size(printer.path("record.bin")) >= payload.size(); }));
     EXPECT_TRUE(ReadFile(printer.path("record.bin")) == payload) << "record differs";
     printer.Command("send 14 00 00 0f");
     EXPECT_EQ(ReadSome(host.get(), 4), std::string("\x14\x00\x00\x0f", 4));
@@ -375,4 +376,4 @@ TEST_F(VirtualPrinterRun, NetworkPrinterKeepsOneRecordAcrossConnections) {
     EXPECT_EQ(printer.Stop(), 0);
 }
 
-}  // namespace
+} // namespace

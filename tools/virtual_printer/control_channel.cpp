@@ -50,7 +50,7 @@ std::vector<std::string> ControlChannel::ReadLines() {
         }
         if (n < 0 && errno == EINTR)
             continue;
-        break;  // empty (EAGAIN), or nothing more
+        break; // empty (EAGAIN), or nothing more
     }
     std::vector<std::string> out;
     while (auto line = lines_.NextLine())
@@ -58,4 +58,4 @@ std::vector<std::string> ControlChannel::ReadLines() {
     return out;
 }
 
-}  // namespace kestrel::vprinter
+} // namespace kestrel::vprinter

@@ -13,7 +13,7 @@
 namespace kestrel::vprinter {
 
 class ControlChannel {
-public:
+  public:
     ControlChannel() = default;
     ControlChannel(const ControlChannel&) = delete;
     ControlChannel& operator=(const ControlChannel&) = delete;
@@ -25,11 +25,11 @@ public:
     // Reads what is waiting; returns complete lines.
     std::vector<std::string> ReadLines();
 
-private:
+  private:
     std::string path_;
     UniqueFd reader_;
     UniqueFd keepOpen_;
     ControlLineBuffer lines_;
 };
 
-}  // namespace kestrel::vprinter
+} // namespace kestrel::vprinter

@@ -14,7 +14,7 @@ std::string_view Trim(std::string_view s) {
     return s;
 }
 
-}  // namespace
+} // namespace
 
 ControlParse ParseControlLine(std::string_view line) {
     line = Trim(line);
@@ -83,4 +83,4 @@ std::optional<std::string> ControlLineBuffer::NextLine() {
     return line;
 }
 
-}  // namespace kestrel::vprinter
+} // namespace kestrel::vprinter

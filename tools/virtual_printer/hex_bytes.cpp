@@ -13,9 +13,11 @@ int HexDigit(char c) {
     return -1;
 }
 
-bool IsSeparator(char c) { return c == ' ' || c == '\t' || c == ','; }
+bool IsSeparator(char c) {
+    return c == ' ' || c == '\t' || c == ',';
+}
 
-}  // namespace
+} // namespace
 
 HexParse ParseHexBytes(std::string_view text) {
     std::vector<std::uint8_t> out;
@@ -47,4 +49,4 @@ HexParse ParseHexBytes(std::string_view text) {
     return {std::move(out), {}};
 }
 
-}  // namespace kestrel::vprinter
+} // namespace kestrel::vprinter

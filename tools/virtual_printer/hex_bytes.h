@@ -12,11 +12,11 @@ namespace kestrel::vprinter {
 
 struct HexParse {
     std::optional<std::vector<std::uint8_t>> bytes;
-    std::string error;  // set when bytes is empty
+    std::string error; // set when bytes is empty
 };
 
 // Tokens are separated by spaces, tabs or commas; each token is an even
 // number of hex digits with an optional 0x prefix. At least one byte.
 HexParse ParseHexBytes(std::string_view text);
 
-}  // namespace kestrel::vprinter
+} // namespace kestrel::vprinter

@@ -9,10 +9,10 @@ struct SpeedCode {
 };
 
 constexpr SpeedCode kSpeeds[] = {
-    {B0, 0},           {B50, 50},         {B75, 75},         {B110, 110},
-    {B134, 134},       {B150, 150},       {B200, 200},       {B300, 300},
-    {B600, 600},       {B1200, 1200},     {B1800, 1800},     {B2400, 2400},
-    {B4800, 4800},     {B9600, 9600},     {B19200, 19200},   {B38400, 38400},
+    {B0, 0},           {B50, 50},     {B75, 75},       {B110, 110},
+    {B134, 134},       {B150, 150},   {B200, 200},     {B300, 300},
+    {B600, 600},       {B1200, 1200}, {B1800, 1800},   {B2400, 2400},
+    {B4800, 4800},     {B9600, 9600}, {B19200, 19200}, {B38400, 38400},
 #ifdef B57600
     {B57600, 57600},
 #endif
@@ -30,7 +30,7 @@ constexpr SpeedCode kSpeeds[] = {
 #endif
 };
 
-}  // namespace
+} // namespace
 
 std::optional<std::uint32_t> BaudFromSpeed(speed_t speed) {
     for (const SpeedCode& s : kSpeeds)
@@ -61,4 +61,4 @@ std::string FormatLineSettings(const LineSettings& s) {
     return out;
 }
 
-}  // namespace kestrel::vprinter
+} // namespace kestrel::vprinter

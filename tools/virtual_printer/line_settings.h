@@ -11,9 +11,9 @@
 namespace kestrel::vprinter {
 
 struct LineSettings {
-    std::optional<std::uint32_t> baud;  // empty for a speed code we do not know
-    bool ixon = false;                  // host stops sending on XOFF from us
-    bool ixoff = false;                 // host sends XOFF when its input fills
+    std::optional<std::uint32_t> baud; // empty for a speed code we do not know
+    bool ixon = false;                 // host stops sending on XOFF from us
+    bool ixoff = false;                // host sends XOFF when its input fills
 
     bool operator==(const LineSettings&) const = default;
 };
@@ -30,4 +30,4 @@ std::uint64_t ByteRateForLine(const LineSettings& s);
 // Bits per second for a termios speed code, empty when it is not one.
 std::optional<std::uint32_t> BaudFromSpeed(speed_t speed);
 
-}  // namespace kestrel::vprinter
+} // namespace kestrel::vprinter

@@ -52,7 +52,7 @@ bool InstallStopSignals(UniqueFd& readEnd, UniqueFd& writeEnd) {
 
 // Removes the --link symlink on the way out, and only if it is still ours.
 class HostLink {
-public:
+  public:
     bool Make(const std::string& link, const std::string& target, std::string& error) {
         struct stat st {};
         if (::lstat(link.c_str(), &st) == 0) {
@@ -79,12 +79,12 @@ public:
             ::unlink(link_.c_str());
     }
 
-private:
+  private:
     std::string link_;
     std::string target_;
 };
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     std::vector<std::string_view> args(argv + 1, argv + argc);

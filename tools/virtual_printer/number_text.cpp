@@ -33,4 +33,4 @@ std::optional<std::chrono::milliseconds> ParseSeconds(std::string_view text) {
     return std::chrono::milliseconds(ms);
 }
 
-}  // namespace kestrel::vprinter
+} // namespace kestrel::vprinter

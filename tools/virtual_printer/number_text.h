@@ -18,4 +18,4 @@ std::optional<std::uint64_t> ParseUnsigned(std::string_view text, std::uint64_t 
 // "5", "0.25": seconds with an optional fraction, to millisecond precision.
 std::optional<std::chrono::milliseconds> ParseSeconds(std::string_view text);
 
-}  // namespace kestrel::vprinter
+} // namespace kestrel::vprinter

@@ -28,9 +28,11 @@ namespace {
 
 constexpr std::uint64_t kAnyCount = std::numeric_limits<std::uint64_t>::max();
 
-OptionsParse Fail(std::string message) { return {std::nullopt, std::move(message)}; }
+OptionsParse Fail(std::string message) {
+    return {std::nullopt, std::move(message)};
+}
 
-}  // namespace
+} // namespace
 
 OptionsParse ParsePrinterOptions(const std::vector<std::string_view>& args) {
     PrinterOptions o;
@@ -127,4 +129,4 @@ OptionsParse ParsePrinterOptions(const std::vector<std::string_view>& args) {
     return {std::move(o), {}};
 }
 
-}  // namespace kestrel::vprinter
+} // namespace kestrel::vprinter

@@ -17,16 +17,16 @@ struct TimedSend {
 };
 
 struct PrinterOptions {
-    std::string recordPath;    // every byte received, appended as it arrives
-    std::string settingsPath;  // the line settings the host applied
-    std::string controlPath;   // FIFO of run-time commands
-    std::string linkPath;      // symlink to the host's end of the line
-    std::optional<std::uint16_t> tcpPort;  // listen on 127.0.0.1 instead of a pty
-    std::uint64_t rate = 0;    // bytes per second read from the line; 0 = no limit
-    bool rateFromLine = false;  // follow the host's baud rate instead (8N1: baud / 10)
+    std::string recordPath;               // every byte received, appended as it arrives
+    std::string settingsPath;             // the line settings the host applied
+    std::string controlPath;              // FIFO of run-time commands
+    std::string linkPath;                 // symlink to the host's end of the line
+    std::optional<std::uint16_t> tcpPort; // listen on 127.0.0.1 instead of a pty
+    std::uint64_t rate = 0;               // bytes per second read from the line; 0 = no limit
+    bool rateFromLine = false;            // follow the host's baud rate instead (8N1: baud / 10)
     std::optional<std::uint64_t> stopReadingAfter;
     std::optional<std::uint64_t> dropAfter;
-    std::vector<TimedSend> sends;  // in the order given
+    std::vector<TimedSend> sends; // in the order given
     std::optional<std::chrono::milliseconds> idleExit;
     bool help = false;
 };
@@ -41,4 +41,4 @@ OptionsParse ParsePrinterOptions(const std::vector<std::string_view>& args);
 
 const char* PrinterUsage();
 
-}  // namespace kestrel::vprinter
+} // namespace kestrel::vprinter

@@ -20,9 +20,11 @@ constexpr auto kSettingsPoll = 20ms;
 constexpr auto kLongestWait = 1000ms;
 constexpr std::size_t kReadBuffer = 65536;
 
-void Log(const std::string& message) { std::cerr << "virtual_printer: " << message << std::endl; }
+void Log(const std::string& message) {
+    std::cerr << "virtual_printer: " << message << std::endl;
+}
 
-}  // namespace
+} // namespace
 
 PrinterSession::PrinterSession(const PrinterOptions& options, Transport& transport)
     : options_(options), transport_(transport), settings_(options.settingsPath),
@@ -127,7 +129,8 @@ PrinterSession::Outcome PrinterSession::ReadFromLine(Clock::time_point now) {
         Log(error);
         return Outcome::Fault;
     }
-    if (options_.stopReadingAfter && !stopLimitReached_ && received_ >= *options_.stopReadingAfter) {
+    if (options_.stopReadingAfter && !stopLimitReached_ &&
+        received_ >= *options_.stopReadingAfter) {
         stopLimitReached_ = true;
         reading_ = false;
         pacer_.Idle();
@@ -225,8 +228,8 @@ int PrinterSession::Run(int stopFd) {
                     if (wait.count() == 0)
                         lineEvents |= POLLIN;
                     else
-                        wakeAt = std::min(wakeAt, now + std::chrono::duration_cast<
-                                                            Clock::duration>(wait));
+                        wakeAt = std::min(wakeAt,
+                                          now + std::chrono::duration_cast<Clock::duration>(wait));
                 }
             }
             if (!outbox_.empty())
@@ -287,4 +290,4 @@ int PrinterSession::Run(int stopFd) {
     }
 }
 
-}  // namespace kestrel::vprinter
+} // namespace kestrel::vprinter

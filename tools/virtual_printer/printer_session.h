@@ -20,7 +20,7 @@
 namespace kestrel::vprinter {
 
 class PrinterSession {
-public:
+  public:
     PrinterSession(const PrinterOptions& options, Transport& transport);
 
     // Opens the record, settings and control files. The printer is ready
@@ -33,7 +33,7 @@ public:
 
     std::uint64_t Received() const { return received_; }
 
-private:
+  private:
     using Clock = std::chrono::steady_clock;
 
     enum class Outcome { Continue, Quit, Fault };
@@ -60,13 +60,13 @@ private:
     Clock::time_point lastActivity_;
     std::uint64_t received_ = 0;
     bool reading_ = true;
-    bool stopLimitReached_ = false;  // --stop-reading-after no longer applies
+    bool stopLimitReached_ = false; // --stop-reading-after no longer applies
     std::deque<std::uint8_t> outbox_;
-    std::size_t nextSend_ = 0;  // into sends_, ordered by time
+    std::size_t nextSend_ = 0; // into sends_, ordered by time
     std::vector<TimedSend> sends_;
     std::string lastSettings_;
-    std::optional<LineSettings> line_;  // as last seen
+    std::optional<LineSettings> line_; // as last seen
     bool rateFromLine_ = false;
 };
 
-}  // namespace kestrel::vprinter
+} // namespace kestrel::vprinter

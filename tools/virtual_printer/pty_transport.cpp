@@ -34,7 +34,7 @@ void MakeRaw(termios& t) {
     t.c_cc[VTIME] = 0;
 }
 
-}  // namespace
+} // namespace
 
 std::unique_ptr<PtyTransport> PtyTransport::Open(std::string& error) {
     UniqueFd master(posix_openpt(O_RDWR | O_NOCTTY));
@@ -105,4 +105,4 @@ std::optional<LineSettings> PtyTransport::Settings() const {
     return LineSettingsFromTermios(t);
 }
 
-}  // namespace kestrel::vprinter
+} // namespace kestrel::vprinter

@@ -14,7 +14,7 @@
 namespace kestrel::vprinter {
 
 class PtyTransport final : public Transport {
-public:
+  public:
     // Null with `error` set when the system gives no pty.
     static std::unique_ptr<PtyTransport> Open(std::string& error);
 
@@ -27,7 +27,7 @@ public:
     bool Dropped() const override { return !master_.Valid(); }
     std::optional<LineSettings> Settings() const override;
 
-private:
+  private:
     PtyTransport(UniqueFd master, UniqueFd slave, std::string slavePath);
 
     UniqueFd master_;
@@ -35,4 +35,4 @@ private:
     std::string slavePath_;
 };
 
-}  // namespace kestrel::vprinter
+} // namespace kestrel::vprinter

@@ -21,7 +21,7 @@ std::uint64_t NanosFor(std::uint64_t rate, std::uint64_t bytes) {
     return whole * kNanosPerSecond + (rest * kNanosPerSecond + rate - 1) / rate;
 }
 
-}  // namespace
+} // namespace
 
 void RatePacer::SetRate(std::uint64_t bytesPerSecond) {
     rate_ = bytesPerSecond;
@@ -61,4 +61,4 @@ std::uint64_t RatePacer::Chunk() const {
     return std::max<std::uint64_t>(1, rate_ / 500);
 }
 
-}  // namespace kestrel::vprinter
+} // namespace kestrel::vprinter

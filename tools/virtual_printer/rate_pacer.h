@@ -15,7 +15,7 @@
 namespace kestrel::vprinter {
 
 class RatePacer {
-public:
+  public:
     using Nanos = std::chrono::nanoseconds;
     static constexpr std::uint64_t kUnlimited = std::numeric_limits<std::uint64_t>::max();
 
@@ -43,10 +43,10 @@ public:
     // line, so a slow rate does not turn into one system call per byte.
     std::uint64_t Chunk() const;
 
-private:
+  private:
     std::uint64_t rate_;
     std::optional<Nanos> anchor_;
-    std::uint64_t taken_ = 0;  // since the anchor
+    std::uint64_t taken_ = 0; // since the anchor
 };
 
-}  // namespace kestrel::vprinter
+} // namespace kestrel::vprinter

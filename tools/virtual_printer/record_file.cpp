@@ -34,4 +34,4 @@ bool RecordFile::Append(std::span<const std::uint8_t> bytes, std::string& error)
     return true;
 }
 
-}  // namespace kestrel::vprinter
+} // namespace kestrel::vprinter

@@ -11,13 +11,13 @@
 namespace kestrel::vprinter {
 
 class RecordFile {
-public:
+  public:
     // No path: bytes are counted by the caller and not kept.
     bool Open(const std::string& path, std::string& error);
     bool Append(std::span<const std::uint8_t> bytes, std::string& error);
 
-private:
+  private:
     UniqueFd fd_;
 };
 
-}  // namespace kestrel::vprinter
+} // namespace kestrel::vprinter

@@ -34,4 +34,4 @@ bool SettingsFile::Update(const std::string& line, std::string& error) {
     return true;
 }
 
-}  // namespace kestrel::vprinter
+} // namespace kestrel::vprinter

@@ -7,16 +7,16 @@
 namespace kestrel::vprinter {
 
 class SettingsFile {
-public:
+  public:
     explicit SettingsFile(std::string path) : path_(std::move(path)) {}
 
     // Writes `line` unless it is what the file already says.
     bool Update(const std::string& line, std::string& error);
 
-private:
+  private:
     std::string path_;
     std::string written_;
     bool any_ = false;
 };
 
-}  // namespace kestrel::vprinter
+} // namespace kestrel::vprinter

@@ -16,9 +16,11 @@ bool MakeNonBlocking(int fd) {
            fcntl(fd, F_SETFD, FD_CLOEXEC) == 0;
 }
 
-bool Transient(int err) { return err == EAGAIN || err == EWOULDBLOCK || err == EINTR; }
+bool Transient(int err) {
+    return err == EAGAIN || err == EWOULDBLOCK || err == EINTR;
+}
 
-}  // namespace
+} // namespace
 
 std::unique_ptr<TcpTransport> TcpTransport::Listen(std::uint16_t port, std::string& error) {
     UniqueFd fd(::socket(AF_INET, SOCK_STREAM, 0));
@@ -31,7 +33,7 @@ std::unique_ptr<TcpTransport> TcpTransport::Listen(std::uint16_t port, std::stri
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);  // never beyond this machine
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK); // never beyond this machine
     if (::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
         ::listen(fd.Get(), 4) != 0 || !MakeNonBlocking(fd.Get())) {
         error = "listen on 127.0.0.1:" + std::to_string(port) + ": " + std::strerror(errno);
@@ -77,7 +79,7 @@ IoResult TcpTransport::Send(std::span<const std::uint8_t> bytes) {
     if (!listener_.Valid())
         return {IoResult::Kind::Closed, 0, 0};
     if (!connection_.Valid())
-        return {IoResult::Kind::WouldBlock, 0, 0};  // kept until a host connects
+        return {IoResult::Kind::WouldBlock, 0, 0}; // kept until a host connects
     const ssize_t n = ::send(connection_.Get(), bytes.data(), bytes.size(), MSG_NOSIGNAL);
     if (n >= 0)
         return {IoResult::Kind::Done, static_cast<std::size_t>(n), 0};
@@ -93,4 +95,4 @@ void TcpTransport::Drop() {
     listener_.Reset();
 }
 
-}  // namespace kestrel::vprinter
+} // namespace kestrel::vprinter

@@ -14,7 +14,7 @@
 namespace kestrel::vprinter {
 
 class TcpTransport final : public Transport {
-public:
+  public:
     // Port 0 takes a free port; ReadyLine names the one taken.
     static std::unique_ptr<TcpTransport> Listen(std::uint16_t port, std::string& error);
 
@@ -22,7 +22,9 @@ public:
     std::string HostPath() const override { return {}; }
     // The connection while there is one, else the listener (readable when
     // a host connects).
-    int PollFd() const override { return connection_.Valid() ? connection_.Get() : listener_.Get(); }
+    int PollFd() const override {
+        return connection_.Valid() ? connection_.Get() : listener_.Get();
+    }
     IoResult Receive(std::span<std::uint8_t> buffer) override;
     IoResult Send(std::span<const std::uint8_t> bytes) override;
     // Closes the connection and stops listening: later connects are refused.
@@ -30,7 +32,7 @@ public:
     bool Dropped() const override { return !listener_.Valid(); }
     std::optional<LineSettings> Settings() const override { return std::nullopt; }
 
-private:
+  private:
     TcpTransport(UniqueFd listener, std::uint16_t port)
         : listener_(std::move(listener)), port_(port) {}
     bool AcceptWaiting();
@@ -40,4 +42,4 @@ private:
     std::uint16_t port_;
 };
 
-}  // namespace kestrel::vprinter
+} // namespace kestrel::vprinter

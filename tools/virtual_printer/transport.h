@@ -17,12 +17,12 @@ namespace kestrel::vprinter {
 struct IoResult {
     enum class Kind { Done, WouldBlock, Closed, Failed };
     Kind kind = Kind::Done;
-    std::size_t count = 0;  // bytes moved when Done
-    int error = 0;          // errno when Failed
+    std::size_t count = 0; // bytes moved when Done
+    int error = 0;         // errno when Failed
 };
 
 class Transport {
-public:
+  public:
     virtual ~Transport() = default;
 
     // The line printed when the printer is ready, e.g. "PTY /dev/pts/7".
@@ -42,4 +42,4 @@ public:
     virtual std::optional<LineSettings> Settings() const = 0;
 };
 
-}  // namespace kestrel::vprinter
+} // namespace kestrel::vprinter

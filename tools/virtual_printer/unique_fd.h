@@ -7,7 +7,7 @@
 namespace kestrel::vprinter {
 
 class UniqueFd {
-public:
+  public:
     UniqueFd() = default;
     explicit UniqueFd(int fd) : fd_(fd) {}
     UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
@@ -28,8 +28,8 @@ public:
         fd_ = fd;
     }
 
-private:
+  private:
     int fd_ = -1;
 };
 
-}  // namespace kestrel::vprinter
+} // namespace kestrel::vprinter
