@@ -3,10 +3,11 @@
 # one a download needs to disk.
 function(kestrel_embed_drivers target)
     set(rc ${CMAKE_SOURCE_DIR}/resources/drivers.rc)
+    set(bin ${CMAKE_BINARY_DIR}/bin)
     target_sources(${target} PRIVATE ${rc})
     add_dependencies(${target} com lpt usb)
-    set_property(SOURCE ${rc} APPEND PROPERTY OBJECT_DEPENDS
-        $<TARGET_FILE:com> $<TARGET_FILE:lpt> $<TARGET_FILE:usb>)
-    set_property(SOURCE ${rc} APPEND PROPERTY INCLUDE_DIRECTORIES
-        $<TARGET_FILE_DIR:com>)
+    # OBJECT_DEPENDS takes no generator expressions before CMake 3.27; the
+    # libraries land in the tree's bin folder, so name them there.
+    set_property(SOURCE ${rc} PROPERTY OBJECT_DEPENDS ${bin}/com.dll ${bin}/lpt.dll ${bin}/usb.dll)
+    set_property(SOURCE ${rc} PROPERTY INCLUDE_DIRECTORIES ${bin})
 endfunction()
