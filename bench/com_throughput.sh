@@ -35,5 +35,6 @@ echo "== com.dll under Wine"
 "$root/scripts/vprinter-com.sh" --prefix "$B/win64/wineprefix" --com "$com" --printer "$printer" \
     --rate $rate -- bash -c '
         "$0/scripts/wine-run.sh" --prefix "$WINEPREFIX" "$1" --dll "$2" --com "$3" \
-            --record "Z:${VPRINTER_RECORD//\//\\}" --bytes "$4" --rate "$5"' \
+            --record "Z:${VPRINTER_RECORD//\//\\}" --bytes "$4" --rate "$5" || exit
+        echo "  line as com.dll set it: $(cat "$VPRINTER_SETTINGS")"' \
     "$root" "$win/com_throughput.exe" "$(winpath "$win/com.dll")" "$com" $bytes $rate
