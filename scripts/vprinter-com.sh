@@ -70,9 +70,10 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 # The idle limit only catches a printer whose harness died with it: a command
-# that stays silent longer than this on the line is not a use we have.
+# that stays silent longer than this on the line is not a use we have; an
+# --idle-exit among the printer options overrides it.
 "$printer" --record "$workdir/record.bin" --settings "$workdir/settings.txt" \
-    --control "$workdir/control" --idle-exit 900 "${popts[@]}" \
+    --control "$workdir/control" --idle-exit 300 "${popts[@]}" \
     >"$workdir/printer.out" 2>"$workdir/printer.log" </dev/null &
 pid=$!
 for _ in $(seq 100); do
