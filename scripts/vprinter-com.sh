@@ -51,9 +51,10 @@ else
 fi
 wine_run=("$here/wine-run.sh" --prefix "$prefix")
 link=$prefix/dosdevices/com$com
-pid= pty=
+pid= pty= cmd=
 
 cleanup() {
+    if [ -n "$cmd" ]; then kill -TERM "$cmd" 2>/dev/null || true; fi
     if [ -n "$pid" ]; then
         kill -TERM "$pid" 2>/dev/null || true
         for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
@@ -94,6 +95,12 @@ export WINEPREFIX=$prefix VPRINTER_DIR=$workdir VPRINTER_PTY=$pty
 export VPRINTER_RECORD=$workdir/record.bin VPRINTER_SETTINGS=$workdir/settings.txt
 export VPRINTER_CONTROL=$workdir/control VPRINTER_LOG=$workdir/printer.log
 export VPRINTER_CONTROL_WIN="Z:${workdir//\//\\}\\control"
+# In the background so that a signal to the harness is handled at once
+# (bash runs traps only after a foreground command ends); the command is
+# ended with it.
 status=0
-"$@" || status=$?
+"$@" </dev/null &
+cmd=$!
+wait "$cmd" || status=$?
+cmd=
 exit $status
