@@ -1,0 +1,628 @@
+// Drives the program as a user would, from a script of steps, and reports
+// the first step that did not turn out as expected. Every wait is bounded.
+//
+//   e2e_pilot.exe [--shots DIR] --script FILE
+//   e2e_pilot.exe [--shots DIR] verb args ; verb args ; ...
+#include <windows.h>
+
+#include <cstdio>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/pilot/owned_handles.h"
+#include "tests/e2e/pilot/program_windows.h"
+#include "tests/e2e/pilot/responsiveness_probe.h"
+#include "tests/e2e/pilot/screenshot.h"
+#include "tests/e2e/pilot/step_script.h"
+
+namespace e2e {
+namespace {
+
+constexpr double kDefaultWaitSeconds = 20;
+constexpr DWORD kPollMs = 50;
+constexpr double kProbeLimitMs = 1000;
+constexpr double kProbeTargetMs = 100;
+
+struct StepFailed {
+    std::string reason;
+};
+
+double SecondsArg(const Step& step, size_t index, double fallback) {
+    if (index >= step.args.size())
+        return fallback;
+    char* end = nullptr;
+    double v = std::strtod(step.args[index].c_str(), &end);
+    if (end == step.args[index].c_str() || *end)
+        throw StepFailed{"not a number: " + step.args[index]};
+    return v;
+}
+
+int IntArg(const Step& step, size_t index) {
+    if (index >= step.args.size())
+        throw StepFailed{"missing argument " + std::to_string(index + 1)};
+    char* end = nullptr;
+    long v = std::strtol(step.args[index].c_str(), &end, 0);
+    if (end == step.args[index].c_str() || *end)
+        throw StepFailed{"not a number: " + step.args[index]};
+    return static_cast<int>(v);
+}
+
+const std::string& Arg(const Step& step, size_t index) {
+    if (index >= step.args.size())
+        throw StepFailed{"missing argument " + std::to_string(index + 1)};
+    return step.args[index];
+}
+
+std::string Quote(const std::string& s) { return "\"" + s + "\""; }
+
+// Keeps polling until `ready` holds or the bound passes.
+template <class Ready> bool PollUntil(double seconds, Ready ready) {
+    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(seconds * 1000);
+    for (;;) {
+        if (ready())
+            return true;
+        if (GetTickCount64() >= deadline)
+            return false;
+        Sleep(kPollMs);
+    }
+}
+
+class Pilot {
+  public:
+    explicit Pilot(std::string shotDir) : shotDir_(std::move(shotDir)) {
+        QueryPerformanceCounter(&start_);
+    }
+    ~Pilot() { EndProgram(); }
+
+    int Run(const std::vector<Step>& steps) {
+        for (const Step& step : steps) {
+            Log("line " + std::to_string(step.line) + ": " + Describe(step));
+            try {
+                Execute(step);
+            } catch (const StepFailed& failure) {
+                std::printf("FAIL at line %d (%s): %s\n", step.line, step.verb.c_str(),
+                            failure.reason.c_str());
+                ReportWindows();
+                return 1;
+            }
+        }
+        if (probe_) {
+            std::printf("FAIL: probe-start without probe-stop\n");
+            return 1;
+        }
+        Log("all steps passed");
+        return 0;
+    }
+
+  private:
+    void Execute(const Step& s) {
+        const std::string& v = s.verb;
+        if (v == "start")
+            Start(s);
+        else if (v == "wait")
+            WaitFor(Kind(s), SecondsArg(s, 1, kDefaultWaitSeconds));
+        else if (v == "gone")
+            WaitGone(Kind(s), SecondsArg(s, 1, kDefaultWaitSeconds));
+        else if (v == "absent")
+            StaysAbsent(Kind(s), SecondsArg(s, 1, 0));
+        else if (v == "click")
+            Click(s);
+        else if (v == "press")
+            Press(s);
+        else if (v == "select")
+            Select(s);
+        else if (v == "type")
+            Type(s);
+        else if (v == "key")
+            Key(s);
+        else if (v == "expect-text")
+            ExpectText(s);
+        else if (v == "expect-enabled")
+            ExpectFlag(s, "enabled", [](HWND c) { return IsWindowEnabled(c) != FALSE; });
+        else if (v == "expect-visible")
+            ExpectFlag(s, "visible", [](HWND c) { return IsWindowVisible(c) != FALSE; });
+        else if (v == "expect-checked")
+            ExpectFlag(s, "checked", [](HWND c) { return CheckState(c) == BST_CHECKED; });
+        else if (v == "expect-rows")
+            ExpectRows(s);
+        else if (v == "expect-selected")
+            ExpectSelected(s);
+        else if (v == "msgbox")
+            MessageBoxStep(s);
+        else if (v == "open-file")
+            OpenFile(s);
+        else if (v == "cancel")
+            PostCommand(WaitFor(Kind(s), kDefaultWaitSeconds), IDCANCEL, nullptr);
+        else if (v == "shot")
+            Shot(WaitFor(Kind(s), kDefaultWaitSeconds), Arg(s, 1));
+        else if (v == "probe-start")
+            ProbeStart(s);
+        else if (v == "probe-stop")
+            ProbeStop(s);
+        else if (v == "exit-code")
+            ExitCode(s);
+        else if (v == "sleep")
+            Sleep(static_cast<DWORD>(IntArg(s, 0)));
+        else if (v == "echo")
+            Log(Arg(s, 0));
+        else
+            throw StepFailed{"unknown verb " + Quote(v)};
+    }
+
+    // ---- the program's process ----
+
+    void Start(const Step& s) {
+        std::string command;
+        for (const auto& a : s.args)
+            command += (command.empty() ? "" : " ") + Quote(a);
+        if (command.empty())
+            throw StepFailed{"start needs a program"};
+        STARTUPINFOA si{};
+        si.cb = sizeof(si);
+        PROCESS_INFORMATION pi{};
+        if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                            &si, &pi))
+            throw StepFailed{"cannot start " + command + ", error " +
+                             std::to_string(GetLastError())};
+        OwnedHandle thread(pi.hThread);
+        process_.reset(pi.hProcess);
+        pid_ = pi.dwProcessId;
+        Log("started pid " + std::to_string(pid_));
+    }
+
+    bool ProgramEnded(DWORD* code = nullptr) {
+        if (!process_)
+            return false;
+        if (WaitForSingleObject(process_.get(), 0) != WAIT_OBJECT_0)
+            return false;
+        DWORD c = 0;
+        GetExitCodeProcess(process_.get(), &c);
+        if (code)
+            *code = c;
+        return true;
+    }
+
+    void ExitCode(const Step& s) {
+        const int expected = IntArg(s, 0);
+        const double seconds = SecondsArg(s, 1, kDefaultWaitSeconds);
+        if (!process_)
+            throw StepFailed{"no program was started"};
+        DWORD code = 0;
+        if (!PollUntil(seconds, [&] { return ProgramEnded(&code); }))
+            throw StepFailed{"program still running after " + std::to_string(seconds) + " s"};
+        if (static_cast<int>(code) != expected)
+            throw StepFailed{"exit code " + std::to_string(code) + ", expected " +
+                             std::to_string(expected)};
+        process_.reset();
+    }
+
+    // Ends a program we started that a failed or unfinished script left
+    // running, so that no test run leaves it behind.
+    void EndProgram() {
+        if (process_ && !ProgramEnded()) {
+            std::printf("ending the program (pid %lu) left running\n",
+                        static_cast<unsigned long>(pid_));
+            TerminateProcess(process_.get(), 99);
+            WaitForSingleObject(process_.get(), 5000);
+        }
+        process_.reset();
+    }
+
+    // ---- windows ----
+
+    const WindowKind& Kind(const Step& s) {
+        const WindowKind* kind = FindWindowKind(Arg(s, 0));
+        if (!kind)
+            throw StepFailed{"unknown window " + Quote(Arg(s, 0)) + " (known: " +
+                             KnownWindowKindNames() + ")"};
+        return *kind;
+    }
+
+    HWND FindNow(const WindowKind& kind) {
+        auto found = FindWindowsOfKind(kind, pid_);
+        return found.empty() ? nullptr : found.front();
+    }
+
+    // A message box that nobody asked for ends the wait at once with its
+    // text, which says more than a timeout would.
+    void FailOnSurprise(const WindowKind& awaited) {
+        DWORD code = 0;
+        if (ProgramEnded(&code))
+            throw StepFailed{std::string("program ended (exit code ") + std::to_string(code) +
+                             ") while waiting for " + awaited.description};
+        const WindowKind* box = FindWindowKind("msgbox");
+        if (&awaited != box)
+            if (HWND b = FindNow(*box)) {
+                Shot(b, "unexpected-msgbox");
+                throw StepFailed{"unexpected message box " + Quote(MessageText(b)) +
+                                 " while waiting for " + awaited.description};
+            }
+    }
+
+    HWND WaitFor(const WindowKind& kind, double seconds) {
+        HWND found = nullptr;
+        PollUntil(seconds, [&] {
+            found = FindNow(kind);
+            if (!found)
+                FailOnSurprise(kind);
+            return found != nullptr;
+        });
+        if (!found)
+            throw StepFailed{std::string("no ") + kind.description + " within " +
+                             std::to_string(seconds) + " s"};
+        return found;
+    }
+
+    void WaitGone(const WindowKind& kind, double seconds) {
+        if (!PollUntil(seconds, [&] { return FindNow(kind) == nullptr; }))
+            throw StepFailed{std::string(kind.description) + " still shown after " +
+                             std::to_string(seconds) + " s"};
+    }
+
+    void StaysAbsent(const WindowKind& kind, double seconds) {
+        bool appeared = PollUntil(seconds, [&] { return FindNow(kind) != nullptr; });
+        if (appeared)
+            throw StepFailed{std::string(kind.description) + " is shown"};
+    }
+
+    HWND Control(const Step& s) {
+        HWND window = WaitFor(Kind(s), kDefaultWaitSeconds);
+        const int id = IntArg(s, 1);
+        HWND control = FindControl(window, id);
+        if (!control)
+            throw StepFailed{"no control " + std::to_string(id) + " in " + Kind(s).description};
+        return control;
+    }
+
+    void RequireUsable(HWND control, const Step& s) {
+        if (!IsWindowVisible(control))
+            throw StepFailed{"control " + Arg(s, 1) + " is hidden"};
+        if (!IsWindowEnabled(control))
+            throw StepFailed{"control " + Arg(s, 1) + " is disabled"};
+    }
+
+    // Posted, not sent: the command may open a modal dialog, and a sent
+    // message would not come back until that dialog closed.
+    static void PostCommand(HWND target, int id, HWND control, int code = BN_CLICKED) {
+        PostMessageA(target, WM_COMMAND, MAKEWPARAM(id, code), reinterpret_cast<LPARAM>(control));
+    }
+
+    static LRESULT Ask(HWND control, UINT msg, WPARAM w, LPARAM l) {
+        DWORD_PTR result = 0;
+        if (!SendMessageTimeoutA(control, msg, w, l, SMTO_NORMAL, 5000, &result))
+            throw StepFailed{"control did not answer message " + std::to_string(msg)};
+        return static_cast<LRESULT>(result);
+    }
+
+    static LRESULT AskWide(HWND control, UINT msg, WPARAM w, LPARAM l) {
+        DWORD_PTR result = 0;
+        if (!SendMessageTimeoutW(control, msg, w, l, SMTO_NORMAL, 5000, &result))
+            throw StepFailed{"control did not answer message " + std::to_string(msg)};
+        return static_cast<LRESULT>(result);
+    }
+
+    static LRESULT CheckState(HWND control) { return Ask(control, BM_GETCHECK, 0, 0); }
+
+    // Push buttons of the program are owner-drawn and subclassed, so a
+    // click is delivered as the command a click produces.
+    void Click(const Step& s) {
+        HWND control = Control(s);
+        RequireUsable(control, s);
+        PostCommand(GetParent(control), GetDlgCtrlID(control), control);
+    }
+
+    // Radio buttons keep their own check state: let the button handle the
+    // click itself.
+    void Press(const Step& s) {
+        HWND control = Control(s);
+        RequireUsable(control, s);
+        PostMessageA(control, BM_CLICK, 0, 0);
+        Sleep(kPollMs);
+    }
+
+    struct ListMessages {
+        UINT count, textLen, text, getSel, setSel;
+        WORD selChange;
+    };
+
+    ListMessages MessagesFor(HWND control) {
+        std::string cls = ClassOf(control);
+        for (auto& c : cls)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (cls == "listbox")
+            return {LB_GETCOUNT, LB_GETTEXTLEN, LB_GETTEXT, LB_GETCURSEL, LB_SETCURSEL, LBN_SELCHANGE};
+        if (cls == "combobox")
+            return {CB_GETCOUNT, CB_GETLBTEXTLEN, CB_GETLBTEXT, CB_GETCURSEL, CB_SETCURSEL,
+                    CBN_SELCHANGE};
+        throw StepFailed{"control of class " + Quote(cls) + " is not a list"};
+    }
+
+    std::vector<std::string> Rows(HWND control, const ListMessages& m) {
+        std::vector<std::string> rows;
+        const LRESULT count = Ask(control, m.count, 0, 0);
+        for (LRESULT i = 0; i < count; ++i) {
+            LRESULT len = AskWide(control, m.textLen, static_cast<WPARAM>(i), 0);
+            if (len < 0)
+                len = 0;
+            // Asked for in UTF-16: Wine carries a row's text across
+            // processes as the wide form whatever the caller's.
+            std::wstring text(static_cast<size_t>(len) + 1, L'\0');
+            AskWide(control, m.text, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text.data()));
+            text.resize(std::wcslen(text.c_str()));
+            rows.push_back(Narrow(text));
+        }
+        return rows;
+    }
+
+    static std::string Joined(const std::vector<std::string>& rows) {
+        std::string out;
+        for (const auto& r : rows)
+            out += (out.empty() ? "" : ", ") + Quote(r);
+        return "[" + out + "]";
+    }
+
+    // As a user's click on a row: the row becomes the selection and the
+    // owner hears of the change.
+    void Select(const Step& s) {
+        HWND control = Control(s);
+        RequireUsable(control, s);
+        const std::string& wanted = Arg(s, 2);
+        ListMessages m = MessagesFor(control);
+        auto rows = Rows(control, m);
+        for (size_t i = 0; i < rows.size(); ++i) {
+            if (rows[i] != wanted)
+                continue;
+            Ask(control, m.setSel, i, 0);
+            PostCommand(GetParent(control), GetDlgCtrlID(control), control, m.selChange);
+            Sleep(kPollMs);
+            return;
+        }
+        throw StepFailed{"no row " + Quote(wanted) + " in " + Joined(rows)};
+    }
+
+    void ExpectRows(const Step& s) {
+        HWND control = Control(s);
+        std::vector<std::string> wanted(s.args.begin() + 2, s.args.end());
+        auto rows = Rows(control, MessagesFor(control));
+        if (rows != wanted)
+            throw StepFailed{"rows " + Joined(rows) + ", expected " + Joined(wanted)};
+    }
+
+    void ExpectSelected(const Step& s) {
+        HWND control = Control(s);
+        ListMessages m = MessagesFor(control);
+        LRESULT sel = Ask(control, m.getSel, 0, 0);
+        auto rows = Rows(control, m);
+        std::string got = sel >= 0 && static_cast<size_t>(sel) < rows.size()
+                              ? rows[static_cast<size_t>(sel)]
+                              : std::string("(none)");
+        if (got != Arg(s, 2))
+            throw StepFailed{"selected " + Quote(got) + ", expected " + Quote(Arg(s, 2))};
+    }
+
+    // Typing goes into the edit field (an editable drop-down list has one
+    // inside) as characters, one message each, so that the field and its
+    // owner react as to keystrokes; a WM_SETTEXT would not tell a drop-down
+    // list that its text changed.
+    void Type(const Step& s) {
+        HWND control = Control(s);
+        RequireUsable(control, s);
+        HWND edit = ClassOf(control) == "Edit" ? control : FindWindowExA(control, nullptr, "Edit", nullptr);
+        if (!edit)
+            throw StepFailed{"control " + Arg(s, 1) + " has no edit field"};
+        AskWide(edit, EM_SETSEL, 0, -1);
+        for (wchar_t c : Widen(Arg(s, 2)))
+            PostMessageW(edit, WM_CHAR, c, 1);
+        std::string got;
+        if (!PollUntil(5, [&] { return (got = TextOf(edit)) == Arg(s, 2); }))
+            throw StepFailed{"the field reads " + Quote(got) + " after typing"};
+    }
+
+    // Keys go through the program's message loop, where dialogs translate
+    // (or filter) them, so they are posted to the window that has the focus.
+    void Key(const Step& s) {
+        HWND window = WaitFor(Kind(s), kDefaultWaitSeconds);
+        const std::string& name = Arg(s, 1);
+        WPARAM vk = name == "RETURN" ? VK_RETURN : name == "ESCAPE" ? VK_ESCAPE : 0;
+        if (!vk)
+            throw StepFailed{"unknown key " + Quote(name) + " (RETURN, ESCAPE)"};
+        GUITHREADINFO info{};
+        info.cbSize = sizeof(info);
+        HWND target = window;
+        if (GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) && info.hwndFocus)
+            target = info.hwndFocus;
+        const UINT scan = MapVirtualKeyA(static_cast<UINT>(vk), MAPVK_VK_TO_VSC);
+        PostMessageA(target, WM_KEYDOWN, vk, 1 | (static_cast<LPARAM>(scan) << 16));
+        PostMessageA(target, WM_KEYUP, vk,
+                     1 | (static_cast<LPARAM>(scan) << 16) | (LPARAM{3} << 30));
+        Sleep(kPollMs);
+    }
+
+    void ExpectText(const Step& s) {
+        HWND control = Control(s);
+        const std::string& wanted = Arg(s, 2);
+        const double seconds = SecondsArg(s, 3, 0);
+        std::string got;
+        bool ok = PollUntil(seconds, [&] {
+            got = TextOf(control);
+            return got == wanted;
+        });
+        if (!ok)
+            throw StepFailed{"text " + Quote(got) + ", expected " + Quote(wanted)};
+    }
+
+    template <class Flag> void ExpectFlag(const Step& s, const char* what, Flag flag) {
+        HWND control = Control(s);
+        const bool wanted = IntArg(s, 2) != 0;
+        if (flag(control) != wanted)
+            throw StepFailed{"control " + Arg(s, 1) + (wanted ? " is not " : " is ") + what};
+    }
+
+    static std::string MessageText(HWND box) {
+        // A message box keeps its text in a static of id 0xFFFF.
+        if (HWND text = GetDlgItem(box, 0xFFFF))
+            return TextOf(text);
+        std::string all;
+        for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+            if (ClassOf(c) == "Static" && !TextOf(c).empty())
+                all += TextOf(c);
+        return all;
+    }
+
+    void MessageBoxStep(const Step& s) {
+        const std::string& wanted = Arg(s, 0);
+        HWND box = WaitFor(*FindWindowKind("msgbox"), SecondsArg(s, 1, kDefaultWaitSeconds));
+        const std::string got = MessageText(box);
+        Shot(box, "msgbox");
+        if (got != wanted)
+            throw StepFailed{"message " + Quote(got) + ", expected " + Quote(wanted)};
+        PostCommand(box, IDOK, GetDlgItem(box, IDOK));
+        if (!PollUntil(10, [&] { return !IsWindow(box) || !IsWindowVisible(box); }))
+            throw StepFailed{"message box did not close on OK"};
+    }
+
+    void OpenFile(const Step& s) {
+        HWND dialog = WaitFor(*FindWindowKind("open"), SecondsArg(s, 1, kDefaultWaitSeconds));
+        HWND field = FindControl(dialog, 0x480);
+        if (!field)
+            field = FindControl(dialog, 0x47c);
+        if (!field)
+            throw StepFailed{"the file dialog has no file name field"};
+        const std::wstring path = Widen(Arg(s, 0));
+        AskWide(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+        Shot(dialog, "open");
+        PostCommand(dialog, IDOK, GetDlgItem(dialog, IDOK));
+        if (!PollUntil(10, [&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); }))
+            throw StepFailed{"file dialog did not close on Open"};
+    }
+
+    void Shot(HWND window, const std::string& name) {
+        if (shotDir_.empty())
+            return;
+        char number[16];
+        std::snprintf(number, sizeof(number), "%02d-", ++shots_);
+        std::string path = shotDir_ + "\\" + number + name + ".bmp";
+        std::string error = SaveWindowBitmap(window, path);
+        if (!error.empty())
+            Log("screenshot " + path + ": " + error); // a missing picture fails nothing
+    }
+
+    void ProbeStart(const Step& s) {
+        if (probe_)
+            throw StepFailed{"a probe already runs"};
+        probe_ = std::make_unique<ResponsivenessProbe>(WaitFor(Kind(s), kDefaultWaitSeconds));
+    }
+
+    void ProbeStop(const Step& s) {
+        if (!probe_)
+            throw StepFailed{"no probe runs"};
+        const double limit = SecondsArg(s, 0, kProbeLimitMs);
+        ProbeResult r = probe_->Stop();
+        probe_.reset();
+        std::printf("probe: %d answers, %d unanswered, longest %.1f ms, mean %.1f ms "
+                    "(target %.0f ms, limit %.0f ms)\n",
+                    r.answers, r.timeouts, r.longestMs, r.meanMs, kProbeTargetMs, limit);
+        if (r.answers == 0)
+            throw StepFailed{"the probe got no answer at all"};
+        if (r.timeouts > 0 || r.longestMs > limit)
+            throw StepFailed{"the window went unanswered for " + std::to_string(r.longestMs) +
+                             " ms"};
+    }
+
+    // ---- reporting ----
+
+    void ReportWindows() {
+        for (HWND w : VisibleWindowsOf(pid_)) {
+            if (!pid_)
+                break; // without a program of our own, the desktop is not ours to list
+            std::printf("  window %p class %s title %s\n", static_cast<void*>(w),
+                        ClassOf(w).c_str(), Quote(TitleOf(w)).c_str());
+            Shot(w, "fail");
+        }
+    }
+
+    std::string Describe(const Step& s) {
+        std::string out = s.verb;
+        for (const auto& a : s.args)
+            out += " " + Quote(a);
+        return out;
+    }
+
+    void Log(const std::string& text) {
+        LARGE_INTEGER now, f;
+        QueryPerformanceCounter(&now);
+        QueryPerformanceFrequency(&f);
+        std::printf("[%7.2f s] %s\n",
+                    static_cast<double>(now.QuadPart - start_.QuadPart) / static_cast<double>(f.QuadPart),
+                    text.c_str());
+        std::fflush(stdout);
+    }
+
+    std::string shotDir_;
+    int shots_ = 0;
+    LARGE_INTEGER start_{};
+    OwnedHandle process_;
+    DWORD pid_ = 0;
+    std::unique_ptr<ResponsivenessProbe> probe_;
+};
+
+int Usage() {
+    std::fprintf(stderr, "usage: e2e_pilot [--shots DIR] (--script FILE | verb args [; verb args]...)\n");
+    return 2;
+}
+
+} // namespace
+} // namespace e2e
+
+int main(int argc, char** argv) {
+    using namespace e2e;
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    std::string shotDir, scriptPath;
+    std::vector<std::string> words;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--shots" && i + 1 < argc)
+            shotDir = argv[++i];
+        else if (a == "--script" && i + 1 < argc)
+            scriptPath = argv[++i];
+        else
+            words.push_back(a);
+    }
+    ParsedScript script;
+    if (!scriptPath.empty()) {
+        std::ifstream in(scriptPath, std::ios::binary);
+        if (!in) {
+            std::fprintf(stderr, "cannot read %s\n", scriptPath.c_str());
+            return 2;
+        }
+        std::stringstream text;
+        text << in.rdbuf();
+        script = ParseStepScript(text.str());
+    } else {
+        std::vector<std::string> current;
+        int n = 0;
+        for (size_t i = 0; i <= words.size(); ++i) {
+            if (i == words.size() || words[i] == ";") {
+                if (!current.empty())
+                    script.steps.push_back(StepFromWords(current, ++n));
+                current.clear();
+            } else {
+                current.push_back(words[i]);
+            }
+        }
+    }
+    for (const auto& e : script.errors)
+        std::fprintf(stderr, "script line %d: %s\n", e.line, e.reason.c_str());
+    if (!script.errors.empty() || script.steps.empty())
+        return Usage();
+    if (!shotDir.empty())
+        CreateDirectoryA(shotDir.c_str(), nullptr);
+    Pilot pilot(shotDir);
+    return pilot.Run(script.steps);
+}
