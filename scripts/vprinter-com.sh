@@ -1,15 +1,20 @@
 #!/usr/bin/env bash
-# Runs one command against the virtual printer on a Wine COM port.
+# Runs one command against the virtual printer on a Wine COM port (or an
+# LPT port, or a USB device path).
 #
-# Usage: vprinter-com.sh --prefix WINEPREFIX --com N [--printer PATH]
-#                        [--workdir DIR] [printer options...] -- command [args...]
+# Usage: vprinter-com.sh --prefix WINEPREFIX (--com N | --lpt N | --usb NAME)
+#                        [--printer PATH] [--workdir DIR] [printer options...]
+#                        -- command [args...]
 #
 # Starts the printer (tools/virtual_printer) with --record, --settings and
 # --control in the work directory plus the printer options given, maps COMN
-# of the prefix to its pty (registry value under HKLM\Software\Wine\Ports,
-# which Wine honours at each server start, and the dosdevices link for the
-# server that is already up), runs the command, stops the printer, undoes
-# the mapping and exits with the command's status.
+# (or LPTN) of the prefix to its pty (registry value under
+# HKLM\Software\Wine\Ports, which Wine honours at each server start, and the
+# dosdevices link for the server that is already up), runs the command,
+# stops the printer, undoes the mapping and exits with the command's status.
+# --usb NAME links dosdevices/NAME, e.g.
+#   'usb#vid_7a31&pid_0006#0001#{a5dcbf10-6530-11d2-901f-00c04fb951ed}'
+# so that \\?\NAME opens the printer; Wine keeps no registry entry for it.
 #
 # The command sees WINEPREFIX and
 #   VPRINTER_DIR       the work directory (kept only when --workdir is given)
@@ -23,12 +28,14 @@ set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
-prefix= com= printer=${VIRTUAL_PRINTER:-} workdir= keep=0
+prefix= port= nports=0 printer=${VIRTUAL_PRINTER:-} workdir= keep=0
 popts=()
 while [ $# -gt 0 ]; do
     case $1 in
         --prefix) prefix=$2; shift 2 ;;
-        --com) com=$2; shift 2 ;;
+        --com) port=COM$2; nports=$((nports + 1)); shift 2 ;;
+        --lpt) port=LPT$2; nports=$((nports + 1)); shift 2 ;;
+        --usb) port=USB:$2; nports=$((nports + 1)); shift 2 ;;
         --printer) printer=$2; shift 2 ;;
         --workdir) workdir=$2; keep=1; shift 2 ;;
         --) shift; break ;;
@@ -36,9 +43,15 @@ while [ $# -gt 0 ]; do
     esac
 done
 die() { echo "vprinter-com: $*" >&2; exit 125; }
-[ -n "$prefix" ] && [ -n "$com" ] && [ $# -gt 0 ] ||
-    die "usage: $0 --prefix WINEPREFIX --com N [--printer PATH] [--workdir DIR] [printer options] -- command..."
-[[ $com =~ ^[1-9][0-9]*$ ]] || die "COM number '$com' is not a number"
+[ -n "$prefix" ] && [ "$nports" = 1 ] && [ $# -gt 0 ] ||
+    die "usage: $0 --prefix WINEPREFIX (--com N | --lpt N | --usb NAME) [--printer PATH] [--workdir DIR] [printer options] -- command..."
+case $port in
+    COM* | LPT*) [[ $port =~ ^(COM|LPT)[1-9][0-9]*$ ]] || die "'$port' is not a port"
+                 regname=$port; devname=${port,,} ;;
+    USB:?*) [[ $port != */* ]] || die "a device name has no '/'"
+            regname= devname=${port#USB:} ;;
+    *) die "give one of --com, --lpt, --usb" ;;
+esac
 [ -n "$printer" ] || printer=$root/build/native/tools/virtual_printer/virtual_printer
 [ -x "$printer" ] || die "no virtual printer at $printer (build the native tree, or pass --printer)"
 prefix=$(realpath -m "$prefix")
@@ -50,7 +63,7 @@ else
     workdir=$(mktemp -d /tmp/vprinter-com.XXXXXX)
 fi
 wine_run=("$here/wine-run.sh" --prefix "$prefix")
-link=$prefix/dosdevices/com$com
+link=$prefix/dosdevices/$devname
 pid= pty= cmd=
 
 cleanup() {
@@ -62,7 +75,9 @@ cleanup() {
         wait "$pid" 2>/dev/null || true
     fi
     if [ -n "$pty" ]; then
-        "${wine_run[@]}" reg delete 'HKLM\Software\Wine\Ports' /v "COM$com" /f >/dev/null 2>&1 || true
+        if [ -n "$regname" ]; then
+            "${wine_run[@]}" reg delete 'HKLM\Software\Wine\Ports' /v "$regname" /f >/dev/null 2>&1 || true
+        fi
         if [ "$(readlink "$link" 2>/dev/null)" = "$pty" ]; then rm -f "$link"; fi
     fi
     [ "$keep" = 1 ] || rm -rf "$workdir"
@@ -86,8 +101,10 @@ pty=$(sed -n 's/^PTY //p' "$workdir/printer.out")
 [ -n "$pty" ] || die "no ready line from the printer within 10 s"
 
 # reg also starts the prefix's server (through wine-run.sh) if it is not up.
-"${wine_run[@]}" reg add 'HKLM\Software\Wine\Ports' /v "COM$com" /t REG_SZ /d "$pty" /f \
-    >/dev/null 2>&1 || die "could not map COM$com in the registry"
+if [ -n "$regname" ]; then
+    "${wine_run[@]}" reg add 'HKLM\Software\Wine\Ports' /v "$regname" /t REG_SZ /d "$pty" /f \
+        >/dev/null 2>&1 || die "could not map $regname in the registry"
+fi
 mkdir -p "$prefix/dosdevices"
 ln -sfn "$pty" "$link"
 
