@@ -15,10 +15,14 @@ namespace kestrel {
 // on the digit's range would be mispredicted about every other character.
 inline constexpr auto kHexDigitTable = [] {
     std::array<uint8_t, 256> table{};
-    for (auto& v : table) v = 0xFF;
-    for (int c = '0'; c <= '9'; ++c) table[c] = static_cast<uint8_t>(c - '0');
-    for (int c = 'A'; c <= 'F'; ++c) table[c] = static_cast<uint8_t>(c - 'A' + 10);
-    for (int c = 'a'; c <= 'f'; ++c) table[c] = static_cast<uint8_t>(c - 'a' + 10);
+    for (auto& v : table)
+        v = 0xFF;
+    for (int c = '0'; c <= '9'; ++c)
+        table[c] = static_cast<uint8_t>(c - '0');
+    for (int c = 'A'; c <= 'F'; ++c)
+        table[c] = static_cast<uint8_t>(c - 'A' + 10);
+    for (int c = 'a'; c <= 'f'; ++c)
+        table[c] = static_cast<uint8_t>(c - 'a' + 10);
     return table;
 }();
 
@@ -54,12 +58,16 @@ inline HexBytesStatus DecodeHexBytes(std::string_view text, size_t pos, size_t c
     }
     // Find which fault comes first.
     for (size_t i = 0; i < count; ++i, pos += 2) {
-        if (pos >= text.size()) return HexBytesStatus::Short;
+        if (pos >= text.size())
+            return HexBytesStatus::Short;
         const int high = HexDigitValue(text[pos]);
-        if (high < 0) return HexBytesStatus::NonHex;
-        if (pos + 1 >= text.size()) return HexBytesStatus::Short;
+        if (high < 0)
+            return HexBytesStatus::NonHex;
+        if (pos + 1 >= text.size())
+            return HexBytesStatus::Short;
         const int low = HexDigitValue(text[pos + 1]);
-        if (low < 0) return HexBytesStatus::NonHex;
+        if (low < 0)
+            return HexBytesStatus::NonHex;
         out[i] = static_cast<uint8_t>(high << 4 | low);
         sum += out[i];
     }
@@ -69,10 +77,12 @@ inline HexBytesStatus DecodeHexBytes(std::string_view text, size_t pos, size_t c
 // Both formats sum every byte of a record modulo 256; they differ in how
 // the checksum byte completes the sum of all the others.
 // Intel: the two's complement, so the sum of all bytes, checksum included, is 0.
-constexpr bool IntelSumValid(unsigned sumWithChecksum) { return (sumWithChecksum & 0xFF) == 0; }
+constexpr bool IntelSumValid(unsigned sumWithChecksum) {
+    return (sumWithChecksum & 0xFF) == 0;
+}
 // Motorola: the one's complement, so the sum of all bytes is 0xFF.
 constexpr bool MotorolaSumValid(unsigned sumWithChecksum) {
     return (sumWithChecksum & 0xFF) == 0xFF;
 }
 
-}  // namespace kestrel
+} // namespace kestrel

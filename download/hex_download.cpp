@@ -13,7 +13,8 @@ std::string HexImagePath(const std::string& directory) {
     constexpr char kSeparator = '/';
 #endif
     std::string path = directory;
-    if (!path.empty() && path.back() != '\\' && path.back() != '/') path += kSeparator;
+    if (!path.empty() && path.back() != '\\' && path.back() != '/')
+        path += kSeparator;
     return path + kHexImageFileName;
 }
 
@@ -28,7 +29,8 @@ HexDownloadResult RunHexDownload(DownloadRequest& request, const std::string& te
     // Copied: the conversion may replace the path it reads from.
     const std::string sourcePath = request.firmwarePath;
     result.conversion = ConvertHexImage(sourcePath, imagePath);
-    if (result.conversion.failure != HexFailure::SourceOpenFailed) request.firmwarePath = imagePath;
+    if (result.conversion.failure != HexFailure::SourceOpenFailed)
+        request.firmwarePath = imagePath;
     if (!result.conversion.ok()) {
         ports.view.ShowMessage(HexFailureMessage(result.conversion));
         return result;
@@ -38,4 +40,4 @@ HexDownloadResult RunHexDownload(DownloadRequest& request, const std::string& te
     return result;
 }
 
-}  // namespace kestrel
+} // namespace kestrel

@@ -13,7 +13,7 @@ namespace kestrel {
 
 namespace msg {
 inline constexpr const char* kHexFileFailed = "Failed File Loaded!!";
-}  // namespace msg
+} // namespace msg
 
 inline constexpr const char* kHexImageFileName = "temp.fls";
 
@@ -26,7 +26,7 @@ std::string HexFailureMessage(const HexConversion& conversion);
 
 struct HexDownloadResult {
     HexConversion conversion;
-    std::optional<DownloadOutcome> download;  // empty: nothing was sent
+    std::optional<DownloadOutcome> download; // empty: nothing was sent
 };
 
 // Converts request.firmwarePath into temp.fls in `tempDirectory` and points
@@ -36,4 +36,4 @@ struct HexDownloadResult {
 HexDownloadResult RunHexDownload(DownloadRequest& request, const std::string& tempDirectory,
                                  DownloadPorts& ports);
 
-}  // namespace kestrel
+} // namespace kestrel

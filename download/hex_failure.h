@@ -9,28 +9,28 @@ namespace kestrel {
 
 enum class HexFailure {
     None,
-    SourceOpenFailed,     // the hexadecimal file cannot be opened or read
-    UnknownFormat,        // a line before the format is known starts with neither ':' nor 'S'
-    FormatUndecided,      // no Intel record and no S2/S3 record at all
-    WrongFirstCharacter,  // a line of the other format, or of neither
-    RecordTooShort,       // the line ends before its byte count is reached
-    NonHexCharacter,      // a character where a hexadecimal digit belongs
-    TrailingCharacters,   // text after the checksum
+    SourceOpenFailed,    // the hexadecimal file cannot be opened or read
+    UnknownFormat,       // a line before the format is known starts with neither ':' nor 'S'
+    FormatUndecided,     // no Intel record and no S2/S3 record at all
+    WrongFirstCharacter, // a line of the other format, or of neither
+    RecordTooShort,      // the line ends before its byte count is reached
+    NonHexCharacter,     // a character where a hexadecimal digit belongs
+    TrailingCharacters,  // text after the checksum
     ChecksumMismatch,
     UnknownRecordType,
-    BadAddressRecord,     // an Intel base-address record that is not two bytes long
-    CountTooSmall,        // an S-record count that cannot hold its address and checksum
-    S1RecordInS2S3File,   // 16-bit data lines beside 24/32-bit ones
-    AddressOutOfRange,    // data that falls outside the flash image
-    TooMuchData,          // more data bytes than the image holds
-    OutOfMemory,          // no room for the image
-    OutputCreateFailed,   // the image file cannot be created
-    OutputWriteFailed,    // the image file cannot be written in full
+    BadAddressRecord,   // an Intel base-address record that is not two bytes long
+    CountTooSmall,      // an S-record count that cannot hold its address and checksum
+    S1RecordInS2S3File, // 16-bit data lines beside 24/32-bit ones
+    AddressOutOfRange,  // data that falls outside the flash image
+    TooMuchData,        // more data bytes than the image holds
+    OutOfMemory,        // no room for the image
+    OutputCreateFailed, // the image file cannot be created
+    OutputWriteFailed,  // the image file cannot be written in full
 };
 
 struct HexConversion {
     HexFailure failure = HexFailure::None;
-    size_t line = 0;  // 1-based line of the source; 0 when no line is to blame
+    size_t line = 0; // 1-based line of the source; 0 when no line is to blame
 
     bool ok() const { return failure == HexFailure::None; }
 };
@@ -42,4 +42,4 @@ const char* DescribeHexFailure(HexFailure failure);
 // line is to blame.
 std::string HexFailureText(const HexConversion& conversion);
 
-}  // namespace kestrel
+} // namespace kestrel

@@ -13,9 +13,11 @@ std::string_view TrimLineEnd(std::string_view line) {
     return line;
 }
 
-bool IsSRecordStart(char c) { return c == 'S' || c == 's'; }
+bool IsSRecordStart(char c) {
+    return c == 'S' || c == 's';
+}
 
-}  // namespace
+} // namespace
 
 bool IsHexFormatFailure(HexFailure failure) {
     return failure == HexFailure::UnknownFormat || failure == HexFailure::WrongFirstCharacter ||
@@ -28,35 +30,42 @@ bool HexImageBuilder::FormatFails(HexFailure failure) {
 }
 
 bool HexImageBuilder::AddLine(std::string_view raw) {
-    if (!formatFailure_.ok()) return false;
+    if (!formatFailure_.ok())
+        return false;
     ++line_;
     const std::string_view line = TrimLineEnd(raw);
-    if (line.empty()) return true;
+    if (line.empty())
+        return true;
 
     const char first = line[0];
     switch (format_) {
     case HexFormat::Undecided:
         if (first == ':') {
             // S-records before it: a mixture, not one format or the other.
-            if (sawSRecord_) return FormatFails(HexFailure::WrongFirstCharacter);
+            if (sawSRecord_)
+                return FormatFails(HexFailure::WrongFirstCharacter);
             format_ = HexFormat::Intel;
         } else if (IsSRecordStart(first)) {
             sawSRecord_ = true;
             // Header and other lines before the first S2 or S3 decide nothing.
-            if (line.size() > 1 && (line[1] == '2' || line[1] == '3')) format_ = HexFormat::SRecord;
+            if (line.size() > 1 && (line[1] == '2' || line[1] == '3'))
+                format_ = HexFormat::SRecord;
         } else {
             return FormatFails(HexFailure::UnknownFormat);
         }
         break;
     case HexFormat::Intel:
-        if (first != ':') return FormatFails(HexFailure::WrongFirstCharacter);
+        if (first != ':')
+            return FormatFails(HexFailure::WrongFirstCharacter);
         break;
     case HexFormat::SRecord:
-        if (!IsSRecordStart(first)) return FormatFails(HexFailure::WrongFirstCharacter);
+        if (!IsSRecordStart(first))
+            return FormatFails(HexFailure::WrongFirstCharacter);
         break;
     }
 
-    if (!recordFailure_.ok()) return true;
+    if (!recordFailure_.ok())
+        return true;
     if (first == ':')
         AddIntel(line);
     else
@@ -72,10 +81,17 @@ void HexImageBuilder::AddIntel(std::string_view line) {
         return;
     }
     switch (intel_.type) {
-    case intel::kData: Place(base_ + intel_.offset, intel_.data(), intel_.count); break;
-    case intel::kSegmentBase: base_ = uint64_t{intel_.BaseValue()} << 4; break;
-    case intel::kLinearBase: base_ = uint64_t{intel_.BaseValue()} << 16; break;
-    default: break;
+    case intel::kData:
+        Place(base_ + intel_.offset, intel_.data(), intel_.count);
+        break;
+    case intel::kSegmentBase:
+        base_ = uint64_t{intel_.BaseValue()} << 4;
+        break;
+    case intel::kLinearBase:
+        base_ = uint64_t{intel_.BaseValue()} << 16;
+        break;
+    default:
+        break;
     }
 }
 
@@ -100,12 +116,15 @@ void HexImageBuilder::Place(uint64_t offset, const uint8_t* data, size_t count) 
     const size_t take = count < room ? count : room;
     std::memcpy(image_ + offset, data, take);
     stored_ += take;
-    if (take != count) recordFailure_ = {HexFailure::TooMuchData, line_};
+    if (take != count)
+        recordFailure_ = {HexFailure::TooMuchData, line_};
 }
 
 HexConversion HexImageBuilder::Finish() const {
-    if (!formatFailure_.ok()) return formatFailure_;
-    if (format_ == HexFormat::Undecided) return {HexFailure::FormatUndecided, 0};
+    if (!formatFailure_.ok())
+        return formatFailure_;
+    if (format_ == HexFormat::Undecided)
+        return {HexFailure::FormatUndecided, 0};
     return recordFailure_;
 }
 
@@ -115,11 +134,13 @@ HexConversion BuildHexImage(std::string_view text, std::vector<uint8_t>& image) 
     size_t pos = 0;
     while (pos < text.size()) {
         size_t end = text.find('\n', pos);
-        if (end == std::string_view::npos) end = text.size();
-        if (!builder.AddLine(text.substr(pos, end - pos))) break;
+        if (end == std::string_view::npos)
+            end = text.size();
+        if (!builder.AddLine(text.substr(pos, end - pos)))
+            break;
         pos = end + 1;
     }
     return builder.Finish();
 }
 
-}  // namespace kestrel
+} // namespace kestrel

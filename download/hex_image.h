@@ -13,7 +13,7 @@
 
 namespace kestrel {
 
-inline constexpr size_t kFlashImageSize = 0x40000;  // 262,144 bytes
+inline constexpr size_t kFlashImageSize = 0x40000; // 262,144 bytes
 inline constexpr uint8_t kFlashErased = 0xFF;
 // Goes in front of the image on the wire: escape, "#mk".
 inline constexpr std::array<uint8_t, 4> kFlashImageHeader = {0x1B, 0x23, 0x6D, 0x6B};
@@ -31,7 +31,7 @@ bool IsHexFormatFailure(HexFailure failure);
 // after it are still read, since a line of the wrong format makes that the
 // answer instead.
 class HexImageBuilder {
-public:
+  public:
     // `image`: kFlashImageSize bytes, already erased.
     explicit HexImageBuilder(uint8_t* image) : image_(image) {}
 
@@ -41,7 +41,7 @@ public:
     // After the last line.
     HexConversion Finish() const;
 
-private:
+  private:
     bool FormatFails(HexFailure failure);
     void AddIntel(std::string_view line);
     void AddSRecord(std::string_view line);
@@ -51,10 +51,10 @@ private:
     HexFormat format_ = HexFormat::Undecided;
     bool sawSRecord_ = false;
     HexConversion formatFailure_;
-    HexConversion recordFailure_;  // the first one; no data is placed after it
+    HexConversion recordFailure_; // the first one; no data is placed after it
     size_t line_ = 0;
-    size_t stored_ = 0;  // bytes placed, a byte placed twice counting twice
-    uint64_t base_ = 0;  // Intel: the most recent 02 or 04 record sets it
+    size_t stored_ = 0; // bytes placed, a byte placed twice counting twice
+    uint64_t base_ = 0; // Intel: the most recent 02 or 04 record sets it
     IntelRecord intel_;
     SRecord srecord_;
 };
@@ -62,4 +62,4 @@ private:
 // All of `text`: `image` becomes kFlashImageSize bytes, erased, then filled.
 HexConversion BuildHexImage(std::string_view text, std::vector<uint8_t>& image);
 
-}  // namespace kestrel
+} // namespace kestrel

@@ -12,7 +12,7 @@ namespace kestrel {
 namespace {
 
 class StdFile {
-public:
+  public:
     StdFile(const std::string& path, const char* mode) : file_(std::fopen(path.c_str(), mode)) {}
     ~StdFile() { Close(); }
     StdFile(const StdFile&) = delete;
@@ -21,13 +21,14 @@ public:
     std::FILE* get() const { return file_; }
     // A write can be held in the buffer until here, so its result counts.
     bool Close() {
-        if (!file_) return true;
+        if (!file_)
+            return true;
         const bool ok = std::fclose(file_) == 0;
         file_ = nullptr;
         return ok;
     }
 
-private:
+  private:
     std::FILE* file_;
 };
 
@@ -57,37 +58,44 @@ HexFailure FeedLines(std::FILE* in, HexImageBuilder& builder) {
                 more = builder.AddLine(carry);
                 carry.clear();
             }
-            if (!more) return HexFailure::None;
+            if (!more)
+                return HexFailure::None;
             pos = nl + 1;
         }
     }
-    if (std::ferror(in)) return HexFailure::SourceOpenFailed;
-    if (!carry.empty()) builder.AddLine(carry);
+    if (std::ferror(in))
+        return HexFailure::SourceOpenFailed;
+    if (!carry.empty())
+        builder.AddLine(carry);
     return HexFailure::None;
 }
 
 HexFailure WriteImageFile(const std::string& path, const uint8_t* image) {
     StdFile out(path, "wb");
-    if (!out.get()) return HexFailure::OutputCreateFailed;
+    if (!out.get())
+        return HexFailure::OutputCreateFailed;
     bool ok = std::fwrite(kFlashImageHeader.data(), 1, kFlashImageHeader.size(), out.get()) ==
               kFlashImageHeader.size();
-    if (ok && image) ok = std::fwrite(image, 1, kFlashImageSize, out.get()) == kFlashImageSize;
+    if (ok && image)
+        ok = std::fwrite(image, 1, kFlashImageSize, out.get()) == kFlashImageSize;
     ok = out.Close() && ok;
     return ok ? HexFailure::None : HexFailure::OutputWriteFailed;
 }
 
-}  // namespace
+} // namespace
 
 HexConversion ConvertHexImage(const std::string& sourcePath, const std::string& outputPath) {
     StdFile in(sourcePath, "rb");
-    if (!in.get()) return {HexFailure::SourceOpenFailed, 0};
+    if (!in.get())
+        return {HexFailure::SourceOpenFailed, 0};
 
     std::vector<uint8_t> image;
     HexConversion result;
     try {
         image.assign(kFlashImageSize, kFlashErased);
         HexImageBuilder builder(image.data());
-        if (auto f = FeedLines(in.get(), builder); f != HexFailure::None) return {f, 0};
+        if (auto f = FeedLines(in.get(), builder); f != HexFailure::None)
+            return {f, 0};
         result = builder.Finish();
     } catch (const std::bad_alloc&) {
         WriteImageFile(outputPath, nullptr);
@@ -97,8 +105,9 @@ HexConversion ConvertHexImage(const std::string& sourcePath, const std::string& 
 
     const bool imageMeaningful = result.ok() || !IsHexFormatFailure(result.failure);
     const HexFailure written = WriteImageFile(outputPath, imageMeaningful ? image.data() : nullptr);
-    if (!result.ok()) return result;
+    if (!result.ok())
+        return result;
     return {written, 0};
 }
 
-}  // namespace kestrel
+} // namespace kestrel

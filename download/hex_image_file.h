@@ -14,4 +14,4 @@ namespace kestrel {
 // otherwise. A failure to create or write the output fails the conversion.
 HexConversion ConvertHexImage(const std::string& sourcePath, const std::string& outputPath);
 
-}  // namespace kestrel
+} // namespace kestrel

@@ -14,11 +14,11 @@ namespace kestrel {
 namespace intel {
 inline constexpr uint8_t kData = 0x00;
 inline constexpr uint8_t kEndOfFile = 0x01;
-inline constexpr uint8_t kSegmentBase = 0x02;      // base = value * 16
+inline constexpr uint8_t kSegmentBase = 0x02; // base = value * 16
 inline constexpr uint8_t kSegmentStart = 0x03;
-inline constexpr uint8_t kLinearBase = 0x04;       // base = value * 65536
+inline constexpr uint8_t kLinearBase = 0x04; // base = value * 65536
 inline constexpr uint8_t kLinearStart = 0x05;
-}  // namespace intel
+} // namespace intel
 
 // ":" count(1) offset(2) type(1) data(count) checksum(1), all as digit pairs.
 struct IntelRecord {
@@ -39,7 +39,7 @@ HexFailure ParseIntelRecord(std::string_view line, IntelRecord& record);
 // "S" type(1 digit) count(1) address(2, 3 or 4) data checksum(1); the count
 // covers address, data and checksum.
 struct SRecord {
-    int type = 0;  // 0..9
+    int type = 0; // 0..9
     uint32_t address = 0;
     size_t dataCount = 0;
     // The whole record as decoded: count, address, data, checksum.
@@ -55,4 +55,4 @@ size_t SRecordAddressBytes(int type);
 // `line` begins with 'S' or 's' and has its line end removed.
 HexFailure ParseSRecord(std::string_view line, SRecord& record);
 
-}  // namespace kestrel
+} // namespace kestrel

@@ -14,9 +14,12 @@
 namespace {
 
 int Digit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
     return -1;
 }
 
@@ -29,9 +32,11 @@ std::string WithChecksumsRepaired(std::string_view text) {
     size_t start = 0;
     while (start < out.size()) {
         size_t end = out.find('\n', start);
-        if (end == std::string::npos) end = out.size();
+        if (end == std::string::npos)
+            end = out.size();
         size_t stop = end;
-        if (stop > start && out[stop - 1] == '\r') --stop;
+        if (stop > start && out[stop - 1] == '\r')
+            --stop;
         const bool intel = out[start] == ':';
         const bool srec = out[start] == 'S' || out[start] == 's';
         const size_t first = start + (intel ? 1 : 2);
@@ -40,7 +45,8 @@ std::string WithChecksumsRepaired(std::string_view text) {
             bool digits = true;
             for (size_t i = first; i + 2 < stop; i += 2) {
                 const int high = Digit(out[i]), low = Digit(out[i + 1]);
-                if (high < 0 || low < 0) digits = false;
+                if (high < 0 || low < 0)
+                    digits = false;
                 sum += static_cast<unsigned>(high << 4 | low);
             }
             if (digits) {
@@ -60,29 +66,36 @@ void Check(std::string_view text) {
     static std::vector<uint8_t> image, again;
     const kestrel::HexConversion result = kestrel::BuildHexImage(text, image);
 
-    if (image.size() != kestrel::kFlashImageSize) std::abort();
-    if (result.ok() != (result.failure == kestrel::HexFailure::None)) std::abort();
+    if (image.size() != kestrel::kFlashImageSize)
+        std::abort();
+    if (result.ok() != (result.failure == kestrel::HexFailure::None))
+        std::abort();
     // A refusal of a record points at a line that exists; success points at none.
-    if (result.ok() && result.line != 0) std::abort();
+    if (result.ok() && result.line != 0)
+        std::abort();
     if (!result.ok() && result.line != 0) {
         size_t lines = 1;
-        for (char c : text) lines += c == '\n';
-        if (result.line > lines) std::abort();
+        for (char c : text)
+            lines += c == '\n';
+        if (result.line > lines)
+            std::abort();
     }
     // Only the file-level failures can come out of text alone.
     switch (result.failure) {
     case kestrel::HexFailure::SourceOpenFailed:
     case kestrel::HexFailure::OutOfMemory:
     case kestrel::HexFailure::OutputCreateFailed:
-    case kestrel::HexFailure::OutputWriteFailed: std::abort();
-    default: break;
+    case kestrel::HexFailure::OutputWriteFailed:
+        std::abort();
+    default:
+        break;
     }
     // The same text always gives the same image.
     if (kestrel::BuildHexImage(text, again).failure != result.failure || again != image)
         std::abort();
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);

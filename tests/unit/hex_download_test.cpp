@@ -72,7 +72,7 @@ struct FakeClock : IClock {
 };
 
 class HexDownload : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/kestrel_hex_XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
@@ -135,7 +135,7 @@ TEST_F(HexDownload, RefusedFileSendsNothingAndSaysWhichLine) {
     struct Case {
         std::string text;
         const char* message;
-        size_t imageFileSize;  // what stays behind
+        size_t imageFileSize; // what stays behind
     };
     const Case cases[] = {
         {Lines({kIntelEnd, "garbage"}),
@@ -187,7 +187,7 @@ TEST_F(HexDownload, MissingSourceLeavesPathAndDiskAlone) {
 
 TEST_F(HexDownload, UnwritableImageFileSendsNothing) {
     WriteSource(kIntelEnd + "\n");
-    fs::remove(tempDir_);  // the directory the caller named is gone
+    fs::remove(tempDir_); // the directory the caller named is gone
     const HexDownloadResult result = Run();
     EXPECT_EQ(result.conversion.failure, HexFailure::OutputCreateFailed);
     EXPECT_FALSE(result.download.has_value());
@@ -220,7 +220,8 @@ TEST(HexImageFile, LinesLongerThanTheReadBufferKeepTheirNumbers) {
 }
 
 TEST(HexImageFile, ImageThatCannotBeWrittenInFullFails) {
-    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    if (!fs::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full";
     char pattern[] = "/tmp/kestrel_hex_XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     const std::string source = std::string(pattern) + "/f.hex";
@@ -236,5 +237,5 @@ TEST(HexImagePath, JoinsWithOrWithoutASeparator) {
     EXPECT_EQ(HexImagePath("/tmp"), "/tmp/temp.fls");
 }
 
-}  // namespace
-}  // namespace kestrel
+} // namespace
+} // namespace kestrel

@@ -38,27 +38,27 @@ const std::string kS2 = SLine(2, 0x000100, {1, 2, 3});
 
 INSTANTIATE_TEST_SUITE_P(
     Formats, HexRefusal,
-    ::testing::Values(
-        Refusal{"Empty", "", HexFailure::FormatUndecided, 0},
-        Refusal{"OnlyBlankLines", "\n\r\n  \n", HexFailure::FormatUndecided, 0},
-        Refusal{"OnlyS0AndS9", Lines({SLine(0, 0, {'h', 'i'}), SLine(9, 0, {})}),
-                HexFailure::FormatUndecided, 0},
-        Refusal{"OnlyS1", Lines({SLine(1, 0x10, {1, 2}), SLine(9, 0, {})}),
-                HexFailure::FormatUndecided, 0},
-        Refusal{"ProseFirst", "Firmware 1.0\n" + kIntelEnd + "\n", HexFailure::UnknownFormat, 1},
-        Refusal{"OurOwnImageFile", "\x1b#mk\xff\xff", HexFailure::UnknownFormat, 1},
-        Refusal{"StrayLineInIntel", Lines({IntelLine(0, 0, {1}), "x", kIntelEnd}),
-                HexFailure::WrongFirstCharacter, 2},
-        Refusal{"SRecordInIntel", Lines({IntelLine(0, 0, {1}), kS2}),
-                HexFailure::WrongFirstCharacter, 2},
-        Refusal{"SRecordHeaderBeforeIntel", Lines({SLine(0, 0, {}), kIntelEnd}),
-                HexFailure::WrongFirstCharacter, 2},
-        Refusal{"IntelInSRecords", Lines({SLine(0, 0, {}), kS2, kIntelEnd}),
-                HexFailure::WrongFirstCharacter, 3},
-        // A format error later in the file wins over a bad record earlier:
-        // the whole file is looked at before any record is decoded.
-        Refusal{"FormatBeforeRecords", Lines({":0100000055AB", "?"}),
-                HexFailure::WrongFirstCharacter, 2}),
+    ::testing::Values(Refusal{"Empty", "", HexFailure::FormatUndecided, 0},
+                      Refusal{"OnlyBlankLines", "\n\r\n  \n", HexFailure::FormatUndecided, 0},
+                      Refusal{"OnlyS0AndS9", Lines({SLine(0, 0, {'h', 'i'}), SLine(9, 0, {})}),
+                              HexFailure::FormatUndecided, 0},
+                      Refusal{"OnlyS1", Lines({SLine(1, 0x10, {1, 2}), SLine(9, 0, {})}),
+                              HexFailure::FormatUndecided, 0},
+                      Refusal{"ProseFirst", "Firmware 1.0\n" + kIntelEnd + "\n",
+                              HexFailure::UnknownFormat, 1},
+                      Refusal{"OurOwnImageFile", "\x1b#mk\xff\xff", HexFailure::UnknownFormat, 1},
+                      Refusal{"StrayLineInIntel", Lines({IntelLine(0, 0, {1}), "x", kIntelEnd}),
+                              HexFailure::WrongFirstCharacter, 2},
+                      Refusal{"SRecordInIntel", Lines({IntelLine(0, 0, {1}), kS2}),
+                              HexFailure::WrongFirstCharacter, 2},
+                      Refusal{"SRecordHeaderBeforeIntel", Lines({SLine(0, 0, {}), kIntelEnd}),
+                              HexFailure::WrongFirstCharacter, 2},
+                      Refusal{"IntelInSRecords", Lines({SLine(0, 0, {}), kS2, kIntelEnd}),
+                              HexFailure::WrongFirstCharacter, 3},
+                      // A format error later in the file wins over a bad record earlier:
+                      // the whole file is looked at before any record is decoded.
+                      Refusal{"FormatBeforeRecords", Lines({":0100000055AB", "?"}),
+                              HexFailure::WrongFirstCharacter, 2}),
     [](const auto& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
@@ -78,19 +78,18 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"TextAfterChecksum", ":00000001FF;end\n", HexFailure::TrailingCharacters, 1},
         Refusal{"UnknownType", IntelLine(6, 0, {}) + "\n", HexFailure::UnknownRecordType, 1},
         // Only the low digit used to be looked at: 0x10 is not a data record.
-        Refusal{"HighTypeDigit", IntelLine(0x10, 0, {1}) + "\n", HexFailure::UnknownRecordType,
+        Refusal{"HighTypeDigit", IntelLine(0x10, 0, {1}) + "\n", HexFailure::UnknownRecordType, 1},
+        Refusal{"SegmentOneByte", IntelLine(2, 0, {0x10}) + "\n", HexFailure::BadAddressRecord, 1},
+        Refusal{"LinearThreeBytes", IntelLine(4, 0, {0, 0, 1}) + "\n", HexFailure::BadAddressRecord,
                 1},
-        Refusal{"SegmentOneByte", IntelLine(2, 0, {0x10}) + "\n", HexFailure::BadAddressRecord,
-                1},
-        Refusal{"LinearThreeBytes", IntelLine(4, 0, {0, 0, 1}) + "\n",
-                HexFailure::BadAddressRecord, 1},
         Refusal{"LinearBeyondImage", Lines({IntelBase(4, 0x0004), IntelLine(0, 0, {1})}),
                 HexFailure::AddressOutOfRange, 2},
         Refusal{"SegmentBeyondImage", Lines({IntelBase(2, 0xF000), IntelLine(0, 0, {1})}),
                 HexFailure::AddressOutOfRange, 2},
-        Refusal{"RecordRunsOffTheEnd",
-                Lines({IntelBase(4, 0x0003), IntelLine(0, 0xFFFF, {1}), IntelLine(0, 0xFFFF, {1, 2})}),
-                HexFailure::AddressOutOfRange, 3}),
+        Refusal{
+            "RecordRunsOffTheEnd",
+            Lines({IntelBase(4, 0x0003), IntelLine(0, 0xFFFF, {1}), IntelLine(0, 0xFFFF, {1, 2})}),
+            HexFailure::AddressOutOfRange, 3}),
     [](const auto& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
@@ -103,8 +102,7 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"Short", "S2060001000102\n", HexFailure::RecordTooShort, 1},
         Refusal{"NonHex", "S206000100010zF3\n", HexFailure::NonHexCharacter, 1},
         Refusal{"Trailing", kS2 + "00\n", HexFailure::TrailingCharacters, 1},
-        Refusal{"S1AfterS2", Lines({kS2, SLine(1, 0x200, {9})}), HexFailure::S1RecordInS2S3File,
-                2},
+        Refusal{"S1AfterS2", Lines({kS2, SLine(1, 0x200, {9})}), HexFailure::S1RecordInS2S3File, 2},
         Refusal{"S1BeforeS3", Lines({SLine(1, 0x200, {9}), SLine(3, 0x300, {9})}),
                 HexFailure::S1RecordInS2S3File, 1},
         Refusal{"LetterType", Lines({kS2, "SX0300FC"}), HexFailure::UnknownRecordType, 2},
@@ -117,7 +115,9 @@ INSTANTIATE_TEST_SUITE_P(
                 HexFailure::AddressOutOfRange, 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
-std::vector<uint8_t> Erased() { return std::vector<uint8_t>(kFlashImageSize, kFlashErased); }
+std::vector<uint8_t> Erased() {
+    return std::vector<uint8_t>(kFlashImageSize, kFlashErased);
+}
 
 std::vector<uint8_t> Convert(const std::string& text) {
     std::vector<uint8_t> image;
@@ -133,17 +133,17 @@ TEST(HexImagePlacement, EndRecordAloneGivesAnErasedImage) {
 
 TEST(HexImagePlacement, BaseRecordsMoveTheDataThatFollows) {
     std::vector<uint8_t> expected = Erased();
-    expected[0x0010] = 0xA0;            // before any base record
-    expected[0x10000 + 0x0020] = 0xA1;  // segment 1000 -> 0x10000
-    expected[0x30000 + 0x0030] = 0xA2;  // linear 0003 -> 0x30000
-    expected[0x1000 + 0x0040] = 0xA3;   // the newest base wins, whichever kind
-    expected[0x0050] = 0xA4;            // base back to 0
-    EXPECT_EQ(Convert(Lines({IntelLine(0, 0x10, {0xA0}), IntelBase(2, 0x1000),
-                             IntelLine(0, 0x20, {0xA1}), IntelBase(4, 0x0003),
-                             IntelLine(0, 0x30, {0xA2}), IntelBase(2, 0x0100),
-                             IntelLine(0, 0x40, {0xA3}), IntelBase(4, 0), IntelLine(0, 0x50, {0xA4}),
-                             kIntelEnd})),
-              expected);
+    expected[0x0010] = 0xA0;           // before any base record
+    expected[0x10000 + 0x0020] = 0xA1; // segment 1000 -> 0x10000
+    expected[0x30000 + 0x0030] = 0xA2; // linear 0003 -> 0x30000
+    expected[0x1000 + 0x0040] = 0xA3;  // the newest base wins, whichever kind
+    expected[0x0050] = 0xA4;           // base back to 0
+    EXPECT_EQ(
+        Convert(Lines({IntelLine(0, 0x10, {0xA0}), IntelBase(2, 0x1000), IntelLine(0, 0x20, {0xA1}),
+                       IntelBase(4, 0x0003), IntelLine(0, 0x30, {0xA2}), IntelBase(2, 0x0100),
+                       IntelLine(0, 0x40, {0xA3}), IntelBase(4, 0), IntelLine(0, 0x50, {0xA4}),
+                       kIntelEnd})),
+        expected);
 }
 
 TEST(HexImagePlacement, EachSRecordLineUsesItsOwnAddressWidth) {
@@ -177,7 +177,8 @@ std::vector<std::string> FullImageLines(std::vector<uint8_t>& expected) {
     std::vector<std::string> lines;
     expected.assign(kFlashImageSize, 0);
     for (uint32_t address = 0; address < kFlashImageSize; address += 32) {
-        if (address % 0x10000 == 0) lines.push_back(IntelBase(4, address >> 16));
+        if (address % 0x10000 == 0)
+            lines.push_back(IntelBase(4, address >> 16));
         std::vector<uint8_t> data(32);
         for (uint32_t i = 0; i < 32; ++i)
             expected[address + i] = data[i] = static_cast<uint8_t>((address + i) * 7 >> 3);
@@ -227,8 +228,10 @@ TEST_P(HexGolden, ConvertsToTheBinaryPaddedWithErasedBytes) {
     std::string other;
     const bool crlf = text.find("\r\n") != std::string::npos;
     for (char c : text) {
-        if (c == '\r') continue;
-        if (c == '\n' && !crlf) other += '\r';
+        if (c == '\r')
+            continue;
+        if (c == '\n' && !crlf)
+            other += '\r';
         other += c;
     }
     EXPECT_EQ(Convert(other), expected);
@@ -253,9 +256,10 @@ INSTANTIATE_TEST_SUITE_P(OtherTools, HexGolden,
                          [](const auto& info) {
                              std::string name = info.param;
                              for (char& c : name)
-                                 if (c == '.') c = '_';
+                                 if (c == '.')
+                                     c = '_';
                              return name;
                          });
 
-}  // namespace
-}  // namespace kestrel
+} // namespace
+} // namespace kestrel

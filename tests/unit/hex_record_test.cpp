@@ -14,7 +14,8 @@ TEST(HexDigits, EveryCharacterHasTheRightValue) {
         const char* upper = "0123456789ABCDEF";
         int expected = -1;
         for (int v = 0; v < 16; ++v)
-            if (ch == digits[v] || ch == upper[v]) expected = v;
+            if (ch == digits[v] || ch == upper[v])
+                expected = v;
         EXPECT_EQ(HexDigitValue(ch), expected) << c;
     }
 }
@@ -57,7 +58,8 @@ TEST(HexRecords, IntelFieldsAreSplitOut) {
     EXPECT_EQ(r.BaseValue(), 0x0003);
     // The largest record: 255 bytes of data.
     std::string line = ":FF000000";
-    for (int i = 0; i < 255; ++i) line += "00";
+    for (int i = 0; i < 255; ++i)
+        line += "00";
     ASSERT_EQ(ParseIntelRecord(line + "01", r), HexFailure::None);
     EXPECT_EQ(r.count, 255);
 }
@@ -70,12 +72,9 @@ TEST(HexRecords, SRecordAddressWidthComesFromTheType) {
         size_t dataCount;
     };
     const Case cases[] = {
-        {"S00600004844521B", 0, 0x0000, 3},
-        {"S1051234AABB4F", 1, 0x1234, 2},
-        {"S20612345601025A", 2, 0x123456, 2},
-        {"S30612345678AA3B", 3, 0x12345678, 1},
-        {"S5030003F9", 5, 0x0003, 0},
-        {"S70500000000FA", 7, 0, 0},
+        {"S00600004844521B", 0, 0x0000, 3},   {"S1051234AABB4F", 1, 0x1234, 2},
+        {"S20612345601025A", 2, 0x123456, 2}, {"S30612345678AA3B", 3, 0x12345678, 1},
+        {"S5030003F9", 5, 0x0003, 0},         {"S70500000000FA", 7, 0, 0},
     };
     for (const Case& c : cases) {
         SRecord r;
@@ -86,5 +85,5 @@ TEST(HexRecords, SRecordAddressWidthComesFromTheType) {
     }
 }
 
-}  // namespace
-}  // namespace kestrel
+} // namespace
+} // namespace kestrel

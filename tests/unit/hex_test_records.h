@@ -37,7 +37,8 @@ inline const std::string kIntelEnd = ":00000001FF";
 inline std::string SLine(unsigned type, uint32_t address, const std::vector<uint8_t>& data) {
     const unsigned width = type == 3 || type == 7 ? 4 : type == 2 || type == 8 || type == 6 ? 3 : 2;
     std::vector<unsigned> bytes = {static_cast<unsigned>(width + data.size() + 1)};
-    for (unsigned i = width; i-- > 0;) bytes.push_back((address >> (8 * i)) & 0xFF);
+    for (unsigned i = width; i-- > 0;)
+        bytes.push_back((address >> (8 * i)) & 0xFF);
     bytes.insert(bytes.end(), data.begin(), data.end());
     unsigned sum = 0;
     std::string line = "S" + std::to_string(type);
@@ -50,8 +51,9 @@ inline std::string SLine(unsigned type, uint32_t address, const std::vector<uint
 
 inline std::string Lines(const std::vector<std::string>& lines, const char* end = "\n") {
     std::string text;
-    for (const auto& l : lines) text += l + end;
+    for (const auto& l : lines)
+        text += l + end;
     return text;
 }
 
-}  // namespace kestrel::hextest
+} // namespace kestrel::hextest
