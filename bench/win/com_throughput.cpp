@@ -215,6 +215,13 @@ int main(int argc, char** argv) {
         const double over = 100.0 * (received - floor) / floor;
         std::printf("  printer has all %8.3f s  (%+.2f%%)  target within 2%%: %s\n", received, over,
                     over <= 2.0 ? "met" : "MISSED");
+        // What the pty held when the last Write returned: a UART holds a few
+        // bytes, so on hardware a delay between blocks idles the line, while
+        // here a delay shorter than this backlog's drain time goes unseen.
+        const double backlog = received - writesDone;
+        std::printf("  line backlog at the last Write: ~%.0f bytes; per-block delays under "
+                    "%.0f ms are hidden\n",
+                    backlog * double(o.rate), backlog * 1000.0);
     }
     return 0;
 }
