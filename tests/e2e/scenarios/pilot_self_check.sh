@@ -11,6 +11,6 @@ e2e_pilot "$here/pilot_self_check.steps" || e2e_fail "pilot steps against the st
 # The probe must object to a window that leaves messages unanswered.
 e2e_pilot "$here/pilot_slow_window.steps" >/dev/null
 rc=$?
-grep -q '^probe: ' "$E2E_WORK/pilot.log" && grep -q 'FAIL at line .* (probe-stop)' "$E2E_WORK/pilot.log" \
+grep -q '^probe: ' "$E2E_WORK/pilot.log" && grep -q 'FAIL (noted earlier) at line .* (probe-stop)' "$E2E_WORK/pilot.log" \
     && [ "$rc" -eq 1 ] || e2e_fail "the probe passed a window that was busy for 1.5 s (rc $rc)"
 e2e_pass

@@ -56,8 +56,11 @@ INT_PTR CALLBACK Settings(HWND dlg, UINT msg, WPARAM w, LPARAM) {
         EndDialog(dlg, IDOK);
         return TRUE;
     }
+    case IDOK: // Enter, which the program's own settings dialog filters
+        EndDialog(dlg, IDCANCEL);
+        return TRUE;
     case 1016:
-    case IDCANCEL: // Escape, which the program's own settings dialog filters
+    case IDCANCEL: // Escape, likewise
         EndDialog(dlg, IDCANCEL);
         return TRUE;
     }
