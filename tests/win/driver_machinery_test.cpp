@@ -1,0 +1,228 @@
+// The Windows side of the port machinery that every driver library shares:
+// handle ownership, the recursive locks, the status thread's stop protocol
+// and transfers watched on a worker thread. Pipes stand in for devices.
+#include "drivers/common/status_thread.h"
+#include "drivers/common/win_handle.h"
+#include "drivers/common/win_mutex.h"
+#include "drivers/common/worker_transfer.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+TEST(DriverHandle, BothEmptyValuesAreEmptyAndClosingIsIdempotent) {
+    for (HANDLE h : {HANDLE(nullptr), INVALID_HANDLE_VALUE}) {
+        CHandle empty(h);
+        EXPECT_FALSE(empty);
+        EXPECT_EQ(empty.Get(), nullptr);
+        empty.Close();
+    }
+    CHandle a(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    ASSERT_TRUE(a);
+    HANDLE raw = a.Get();
+    CHandle b(std::move(a));
+    EXPECT_FALSE(a);
+    EXPECT_EQ(b.Get(), raw);
+    a = std::move(b);
+    EXPECT_EQ(a.Get(), raw);
+    a.Close();
+    a.Close();
+    EXPECT_FALSE(a);
+    // The event really was closed once: its handle value is no longer valid.
+    DWORD flags = 0;
+    EXPECT_FALSE(::GetHandleInformation(raw, &flags));
+}
+
+// Runs `fn` on a thread and says whether it finished within the bound.
+template <typename Fn>
+bool FinishesOnAnotherThread(Fn fn, DWORD boundMs = 10000) {
+    struct Box {
+        Fn fn;
+    } box{fn};
+    HANDLE t = ::CreateThread(
+        nullptr, 0, [](LPVOID p) -> DWORD { static_cast<Box*>(p)->fn(); return 0; }, &box, 0, nullptr);
+    bool done = ::WaitForSingleObject(t, boundMs) == WAIT_OBJECT_0;
+    if (!done)
+        ::TerminateThread(t, 1);
+    ::CloseHandle(t);
+    return done;
+}
+
+TEST(DriverLocks, RecursiveOnOneThreadExclusiveAcrossThreadsSurvivesDeadHolder) {
+    CWinMutex m;
+    m.Lock();
+    m.Lock();  // recursion: must not block
+    m.Unlock();
+    EXPECT_FALSE(FinishesOnAnotherThread([&] { m.Lock(); m.Unlock(); }, 300)) << "still held once";
+    m.Unlock();
+    EXPECT_TRUE(FinishesOnAnotherThread([&] { m.Lock(); m.Unlock(); }));
+
+    // A holder that ends without unlocking abandons the lock; the next taker owns it.
+    ASSERT_TRUE(FinishesOnAnotherThread([&] { m.Lock(); }));
+    EXPECT_TRUE(FinishesOnAnotherThread([&] { m.Lock(); m.Unlock(); }));
+}
+
+TEST(DriverStatusThread, RunsRaisedUntilStoppedAndTerminatesOneThatIgnoresTheStop) {
+    std::atomic<int> passes{0};
+    std::atomic<int> priority{0};
+    {
+        CStatusThread t;
+        ASSERT_TRUE(t.Start([&] {
+            priority = ::GetThreadPriority(::GetCurrentThread());
+            ++passes;
+            return DWORD{1};
+        }));
+        for (int i = 0; i < 1000 && passes < 3; ++i)
+            ::Sleep(5);
+        EXPECT_EQ(t.Stop(), ThreadEnd::Ended);
+        EXPECT_FALSE(t.Running());
+    }
+    EXPECT_GE(passes.load(), 3);
+    EXPECT_EQ(priority.load(), THREAD_PRIORITY_HIGHEST);
+
+    CHandle never(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    CStatusThread stuck;
+    ASSERT_TRUE(stuck.Start([&] {
+        ::WaitForSingleObject(never.Get(), 60000);  // deaf to the stop event
+        return DWORD{0};
+    }));
+    ::Sleep(50);
+    EXPECT_EQ(stuck.Stop(), ThreadEnd::Terminated);
+    // Can be started again after a forced stop.
+    ASSERT_TRUE(stuck.Start([] { return DWORD{10}; }));
+    EXPECT_EQ(stuck.Stop(), ThreadEnd::Ended);
+}
+
+// A byte pipe with a small buffer: `device` is our end, `printer` the other.
+struct CPipePair {
+    CHandle printer, device;
+    CPipePair(bool overlapped, DWORD bufferSize = 4096) {
+        static std::atomic<int> serial{0};
+        const std::string name = "\\\\.\\pipe\\kestrel-driver-test-" +
+                                 std::to_string(::GetCurrentProcessId()) + "-" +
+                                 std::to_string(++serial);
+        printer.Reset(::CreateNamedPipeA(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                         PIPE_TYPE_BYTE | PIPE_WAIT, 1, bufferSize, bufferSize, 0,
+                                         nullptr));
+        device.Reset(::CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                   OPEN_EXISTING, overlapped ? FILE_FLAG_OVERLAPPED : 0, nullptr));
+    }
+    // Blocking read of what the device end sent, bounded.
+    Bytes Drain(size_t want) {
+        Bytes got;
+        Bytes buf(65536);
+        CHandle ev(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        for (int i = 0; i < 200 && got.size() < want; ++i) {
+            OVERLAPPED ov{};
+            ov.hEvent = ev.Get();
+            DWORD n = 0;
+            if (!::ReadFile(printer.Get(), buf.data(), DWORD(buf.size()), &n, &ov)) {
+                if (::GetLastError() != ERROR_IO_PENDING)
+                    break;
+                if (::WaitForSingleObject(ev.Get(), 50) != WAIT_OBJECT_0) {
+                    ::CancelIo(printer.Get());
+                    ::GetOverlappedResult(printer.Get(), &ov, &n, TRUE);
+                }
+                ::GetOverlappedResult(printer.Get(), &ov, &n, FALSE);
+            }
+            got.insert(got.end(), buf.begin(), buf.begin() + n);
+        }
+        return got;
+    }
+    void Send(const Bytes& b) {
+        DWORD n = 0;
+        OVERLAPPED ov{};
+        CHandle ev(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        ov.hEvent = ev.Get();
+        if (!::WriteFile(printer.Get(), b.data(), DWORD(b.size()), &n, &ov))
+            ::GetOverlappedResult(printer.Get(), &ov, &n, TRUE);
+    }
+};
+
+Bytes Pattern(size_t n) {
+    Bytes b(n);
+    for (size_t i = 0; i < n; ++i)
+        b[i] = uint8_t(i * 7 + 3);
+    return b;
+}
+
+TEST(DriverWorkerTransfer, MovesWholeBlocksWhenTheOtherEndKeepsUp) {
+    for (bool overlapped : {true, false}) {
+        CPipePair pipe(overlapped);
+        ASSERT_TRUE(pipe.printer && pipe.device);
+        CWinMutex io;
+        WorkerTransferTarget target{pipe.device.Get(), !overlapped, &io};
+        const Bytes block = Pattern(1000);  // fits the pipe: no reader needed
+        EXPECT_EQ(WorkerWrite(target, block.data(), 1000, 3000), 1000u) << overlapped;
+        EXPECT_EQ(pipe.Drain(1000), block) << overlapped;
+
+        pipe.Send(Bytes{1, 2, 3, 4, 5});
+        uint8_t got[5] = {};
+        EXPECT_EQ(WorkerRead(target, got, 5, 3000), 5u) << overlapped;
+        EXPECT_EQ(Bytes(got, got + 5), (Bytes{1, 2, 3, 4, 5}));
+    }
+}
+
+TEST(DriverWorkerTransfer, GivesUpOnAStalledDeviceAndLeavesItUsable) {
+    for (bool overlapped : {true, false}) {
+        CPipePair pipe(overlapped, 512);
+        ASSERT_TRUE(pipe.printer && pipe.device);
+        CWinMutex io;
+        WorkerTransferTarget target{pipe.device.Get(), !overlapped, &io};
+        // More than the pipe holds, and nobody reads (5 ms a byte: 5 s).
+        const Bytes big = Pattern(1000);
+        uint32_t n = WorkerWrite(target, big.data(), uint32_t(big.size()), 0);
+        EXPECT_LT(n, big.size()) << overlapped;
+        // Nothing to read: the read gives up with 0, and nothing lands in the
+        // caller's buffer afterwards.
+        uint8_t got[8] = {9, 9, 9, 9, 9, 9, 9, 9};
+        EXPECT_EQ(WorkerRead(target, got, 8, 20), 0u) << overlapped;
+        pipe.Send(Bytes{1, 2, 3});
+        ::Sleep(100);
+        EXPECT_EQ(Bytes(got, got + 8), Bytes(8, 9)) << overlapped;
+        // The lock was given back (or abandoned) by the worker.
+        EXPECT_TRUE(FinishesOnAnotherThread([&] { io.Lock(); io.Unlock(); })) << overlapped;
+    }
+}
+
+TEST(DriverWorkerTransfer, ShortReadWaitsOutTheTimeOutAndReturnsWhatCame) {
+    CPipePair pipe(true);
+    CWinMutex io;
+    WorkerTransferTarget target{pipe.device.Get(), false, &io};
+    const Bytes sent = Pattern(20);
+    pipe.Send(sent);
+    uint8_t got[20] = {};
+    // The device hands out 16 bytes per read; the caller asked for 20.
+    EXPECT_EQ(WorkerRead(target, got, 20, 10, 16), 16u);
+    EXPECT_EQ(Bytes(got, got + 16), Bytes(sent.begin(), sent.begin() + 16));
+}
+
+TEST(DriverWorkerTransfer, WorkerThatCannotGetTheLockIsStopped) {
+    CPipePair pipe(true);
+    CWinMutex io;
+    WorkerTransferTarget target{pipe.device.Get(), false, &io};
+    io.Lock();  // another transfer holds the device
+    const Bytes block = Pattern(4);
+    EXPECT_EQ(WorkerWrite(target, block.data(), 4, 10), 0u);
+    io.Unlock();
+    EXPECT_EQ(WorkerWrite(target, block.data(), 4, 3000), 4u);
+    EXPECT_EQ(pipe.Drain(4), block);
+}
+
+TEST(DriverWorkerTransfer, RefusesNothingToDo) {
+    CWinMutex io;
+    WorkerTransferTarget target{nullptr, false, &io};
+    uint8_t b[4] = {};
+    EXPECT_EQ(WorkerWrite(target, nullptr, 4, 0), 0u);
+    EXPECT_EQ(WorkerWrite(target, b, 0, 0), 0u);
+    EXPECT_EQ(WorkerRead(target, nullptr, 4, 0), 0u);
+    EXPECT_EQ(WorkerRead(target, b, 0, 0), 0u);
+}
+
+}  // namespace
