@@ -303,6 +303,54 @@ TEST_F(ComPortTest, SecondOpenKeepsTheFirstDevice) {
     EXPECT_TRUE(peer.WaitReceived(3));
 }
 
+TEST_F(ComPortTest, PortNamesInBothFormsOpen) {
+    REQUIRE_PEER();
+    const std::string device = "\\\\.\\" + m_port;  // \\.\COMn stays as it is
+    for (const std::string& name : {m_port, device}) {
+        auto s = ProgramSettings(name.c_str(), 9600, 0);
+        ASSERT_EQ(lib.SetDeviceOption(s), 1) << name;
+        EXPECT_EQ(lib.OpenPort(), 1) << name;
+        lib.ClosePort();
+    }
+}
+
+TEST_F(ComPortTest, RefusedLineSettingsLeaveThePortUnusableUntilClosed) {
+    REQUIRE_PEER();
+    // Open and close once first: a failed reopen must not answer "open"
+    // from the earlier success.
+    ASSERT_TRUE(Open());
+    lib.ClosePort();
+    auto bad = ProgramSettings(m_port.c_str(), 9600, 0);
+    bad.dataBits = 3;  // no serial line has 3-bit bytes
+    ASSERT_EQ(lib.SetDeviceOption(bad), 1);
+    EXPECT_EQ(lib.OpenPort(), 0);
+    auto good = ProgramSettings(m_port.c_str(), 9600, 0);
+    ASSERT_EQ(lib.SetDeviceOption(good), 1);
+    EXPECT_EQ(lib.OpenPort(), 0) << "half-open until ClosePort";
+    uint8_t b[2] = {1, 2};
+    EXPECT_EQ(lib.Write(b, 2), 0);
+    lib.ClosePort();
+    EXPECT_EQ(lib.OpenPort(), 1);
+}
+
+TEST_F(ComPortTest, UnloadingWithThePortOpenStopsItsThread) {
+    REQUIRE_PEER();
+    {
+        CComLibrary second;  // a second load of the same module: same port
+        ASSERT_TRUE(second.Load());
+    }
+    ASSERT_TRUE(Open());
+    // Unloading without ClosePort must not leave the status thread running
+    // in unmapped code (the process would crash on its next pass).
+    ::FreeLibrary(lib.module);
+    lib.module = nullptr;
+    lib.ClosePort = nullptr;
+    ::Sleep(400);  // several passes of a thread that survived
+    ASSERT_TRUE(lib.Load());
+    EXPECT_EQ(lib.IsPowerState(), 2000);
+    EXPECT_TRUE(Open());
+}
+
 TEST_F(ComPortTest, PowerStateFollowsTheStatusThread) {
     REQUIRE_PEER();
     EXPECT_EQ(lib.IsPowerState(), 2000);
