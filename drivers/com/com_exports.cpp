@@ -4,20 +4,32 @@
 #include "drivers/common/shared_port.h"
 
 namespace {
-CComPort g_port;  // lives from library load to unload
+CComPort g_port; // lives from library load to unload
 }
 
-CPortQueues& DriverPortQueues() { return g_port.Queues(); }
+CPortQueues& DriverPortQueues() {
+    return g_port.Queues();
+}
 
 extern "C" {
 
-int32_t SetDeviceOption(ConnectionSettings settings) { return g_port.SetDeviceOption(settings); }
-int32_t OpenPort(void) { return g_port.OpenPort(); }
-int32_t Write(const uint8_t* data, uint32_t count) { return g_port.Write(data, count); }
+int32_t SetDeviceOption(ConnectionSettings settings) {
+    return g_port.SetDeviceOption(settings);
+}
+int32_t OpenPort(void) {
+    return g_port.OpenPort();
+}
+int32_t Write(const uint8_t* data, uint32_t count) {
+    return g_port.Write(data, count);
+}
 int32_t Read(uint8_t* buffer, uint32_t count, uint32_t timeoutMs) {
     return g_port.Read(buffer, count, timeoutMs);
 }
-void ClosePort(void) { g_port.ClosePort(); }
-int32_t IsPowerState(void) { return g_port.IsPowerState(); }
+void ClosePort(void) {
+    g_port.ClosePort();
+}
+int32_t IsPowerState(void) {
+    return g_port.IsPowerState();
+}
 
-}  // extern "C"
+} // extern "C"

@@ -20,7 +20,9 @@ constexpr DWORD kStatusReadWaitMs = 2000;
 // is stuck.
 constexpr DWORD kCancelGraceMs = 5000;
 
-DWORD ClampMs(uint64_t ms) { return static_cast<DWORD>(std::min<uint64_t>(ms, INFINITE - 1)); }
+DWORD ClampMs(uint64_t ms) {
+    return static_cast<DWORD>(std::min<uint64_t>(ms, INFINITE - 1));
+}
 
 // Cancels `ov` on `device` and waits for it to complete. False when the
 // transfer is still in flight afterwards (its memory must not be freed).
@@ -32,7 +34,7 @@ bool CancelAndComplete(HANDLE device, OVERLAPPED& ov, bool sameThread) {
     return ::WaitForSingleObject(ov.hEvent, kCancelGraceMs) == WAIT_OBJECT_0;
 }
 
-}  // namespace
+} // namespace
 
 struct CComPort::CReadState {
     uint8_t buffer[kCycleBytes] = {};
@@ -106,7 +108,7 @@ int32_t CComPort::OpenPort() {
     dcb.fNull = 0;
     dcb.fOutX = dcb.fInX = m_handshake != 0;
     if (!::SetCommState(m_device.Get(), &dcb) || !::SetCommTimeouts(m_device.Get(), &m_timeouts))
-        return 0;  // half-open: the handle stays until ClosePort
+        return 0; // half-open: the handle stays until ClosePort
     ::PurgeComm(m_device.Get(), PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
 
     m_open = true;
@@ -154,7 +156,7 @@ DWORD CComPort::StatusPass(CReadState& st) {
             !CancelAndComplete(device, st.ov, true)) {
             // The device still owns the buffer; this thread must not reuse
             // or leave it until the transfer ends.
-            ::WaitForSingleObject(st.event.Get(), INFINITE);  // unbounded: see above
+            ::WaitForSingleObject(st.event.Get(), INFINITE); // unbounded: see above
         }
         // A cancelled read may still have taken bytes off the device.
         got = static_cast<DWORD>(st.ov.InternalHigh);
@@ -167,7 +169,8 @@ DWORD CComPort::StatusPass(CReadState& st) {
 }
 
 DWORD CComPort::WriteBoundMs(uint32_t count) const {
-    uint64_t bound = static_cast<uint64_t>(std::max(m_writeTimeout, 0)) + uint64_t{kPerByteMs} * count;
+    uint64_t bound =
+        static_cast<uint64_t>(std::max(m_writeTimeout, 0)) + uint64_t{kPerByteMs} * count;
     // When the device has a total time-out of its own it ends the write
     // first; ours only catches a device that does not.
     if (m_timeouts.WriteTotalTimeoutMultiplier || m_timeouts.WriteTotalTimeoutConstant)
@@ -196,7 +199,7 @@ int32_t CComPort::Write(const uint8_t* data, uint32_t count) {
         // ever. The caller's block and `ov` must outlive the transfer, so the
         // cancellation is completed before returning, however long that takes.
         if (!CancelAndComplete(device, ov, true))
-            ::WaitForSingleObject(event.Get(), INFINITE);  // unbounded: see above
+            ::WaitForSingleObject(event.Get(), INFINITE); // unbounded: see above
     }
     return static_cast<int32_t>(ov.InternalHigh);
 }
@@ -220,8 +223,9 @@ void CComPort::ClosePort() {
     if (m_statusThread.Stop() == ThreadEnd::Terminated && m_readState && m_device) {
         // The thread may have died with its read in flight on the buffer.
         OVERLAPPED& ov = m_readState->ov;
-        if (ov.hEvent && !HasOverlappedIoCompleted(&ov) && !CancelAndComplete(m_device.Get(), ov, false))
-            (void)m_readState.release();  // still owned by the device: left behind on purpose
+        if (ov.hEvent && !HasOverlappedIoCompleted(&ov) &&
+            !CancelAndComplete(m_device.Get(), ov, false))
+            (void)m_readState.release(); // still owned by the device: left behind on purpose
     }
     m_readState.reset();
     m_device.Close();

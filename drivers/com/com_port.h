@@ -40,7 +40,7 @@ class CComPort {
     CPortQueues& Queues() { return m_queues; }
 
   private:
-    struct CReadState;  // the status thread's buffer and overlapped record
+    struct CReadState; // the status thread's buffer and overlapped record
 
     DWORD StatusPass(CReadState& st);
     DWORD WriteBoundMs(uint32_t count) const;
@@ -48,7 +48,7 @@ class CComPort {
     CWinMutex m_receiveLock;
     CWinMutex m_statusLock;
     CPortQueues m_queues{m_receiveLock, m_statusLock};
-    CWinMutex m_ioLock;  // Write only
+    CWinMutex m_ioLock; // Write only
     CStatusThread m_statusThread;
     // Heap-held so that a status thread that had to be terminated with a
     // read in flight can leave it behind instead of freeing it under the I/O.
@@ -61,11 +61,11 @@ class CComPort {
     int32_t m_baudRate = 0, m_dataBits = 0, m_stopBits = 0, m_parity = 0, m_handshake = 0;
     COMMTIMEOUTS m_timeouts{};
     int32_t m_queueCapacity = 0;
-    int32_t m_outputBufferSize = 0;  // kept, not used
-    int32_t m_writeTimeout = 0;      // base of the write bound
+    int32_t m_outputBufferSize = 0; // kept, not used
+    int32_t m_writeTimeout = 0;     // base of the write bound
 
-    std::atomic<bool> m_open{false};                 // caller writes, status thread reads
-    std::atomic<int32_t> m_powerState{kPowerNotPolled};  // status thread writes
+    std::atomic<bool> m_open{false};                    // caller writes, status thread reads
+    std::atomic<int32_t> m_powerState{kPowerNotPolled}; // status thread writes
 };
 
 #endif

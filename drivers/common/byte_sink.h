@@ -12,7 +12,7 @@ class IByteSink {
   public:
     virtual ~IByteSink() = default;
     virtual void AppendReceived(const uint8_t* data, size_t count) = 0;
-    virtual void AppendRecord(const uint8_t* record) = 0;  // 4 bytes
+    virtual void AppendRecord(const uint8_t* record) = 0; // 4 bytes
 };
 
 #endif

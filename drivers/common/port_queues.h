@@ -41,8 +41,8 @@ class CPortQueues : public IByteSink {
   private:
     IQueueLock& m_receiveLock;
     IQueueLock& m_statusLock;
-    CByteQueue m_receive;  // under m_receiveLock
-    CByteQueue m_status;   // under m_statusLock
+    CByteQueue m_receive; // under m_receiveLock
+    CByteQueue m_status;  // under m_statusLock
 };
 
 #endif

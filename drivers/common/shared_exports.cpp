@@ -2,9 +2,13 @@
 #include "drivers/common/port_driver.h"
 #include "drivers/common/shared_port.h"
 
-extern "C" void Clear(void) { DriverPortQueues().Clear(); }
+extern "C" void Clear(void) {
+    DriverPortQueues().Clear();
+}
 
-extern "C" int32_t GetInputBufferCount(void) { return DriverPortQueues().ReceiveCount(); }
+extern "C" int32_t GetInputBufferCount(void) {
+    return DriverPortQueues().ReceiveCount();
+}
 
 extern "C" int32_t GetASBState(uint8_t* record) {
     if (!record)

@@ -31,7 +31,7 @@ void Sort(const uint8_t* data, size_t count, IByteSink& sink) {
         sink.AppendReceived(data + runStart, count - runStart);
 }
 
-}  // namespace
+} // namespace
 
 bool IsSerialStatusRecord(const uint8_t* p) {
     if (IsAutoStatusLead(p[0]))

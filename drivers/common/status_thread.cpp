@@ -4,14 +4,17 @@
 
 CStatusThread::CStatusThread() : m_stop(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
-CStatusThread::~CStatusThread() { Stop(); }
+CStatusThread::~CStatusThread() {
+    Stop();
+}
 
 bool CStatusThread::Start(Pass pass) {
     if (!m_stop || m_thread)
         return false;
     m_pass = std::move(pass);
     ::ResetEvent(m_stop.Get());
-    HANDLE t = ::CreateThread(nullptr, 0, &CStatusThread::ThreadMain, this, CREATE_SUSPENDED, nullptr);
+    HANDLE t =
+        ::CreateThread(nullptr, 0, &CStatusThread::ThreadMain, this, CREATE_SUSPENDED, nullptr);
     if (!t)
         return false;
     m_thread.Reset(t);

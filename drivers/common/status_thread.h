@@ -34,9 +34,9 @@ class CStatusThread {
   private:
     static DWORD WINAPI ThreadMain(LPVOID self);
 
-    CHandle m_stop;    // manual-reset; set by the caller's thread only
-    CHandle m_thread;  // touched by the caller's thread only
-    Pass m_pass;       // written before the thread starts, read by it
+    CHandle m_stop;   // manual-reset; set by the caller's thread only
+    CHandle m_thread; // touched by the caller's thread only
+    Pass m_pass;      // written before the thread starts, read by it
 };
 
 #endif

@@ -8,7 +8,7 @@ void CWinMutex::Lock() {
     // Unbounded by design: a holder keeps a lock for one queue operation or
     // one transfer, whose own waits are bounded; a dead holder abandons it.
     DWORD r = ::WaitForSingleObject(m_mutex.Get(), INFINITE);
-    (void)r;  // WAIT_OBJECT_0 or WAIT_ABANDONED: owned either way
+    (void)r; // WAIT_OBJECT_0 or WAIT_ABANDONED: owned either way
 }
 
 void CWinMutex::Unlock() {

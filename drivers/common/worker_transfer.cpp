@@ -17,8 +17,8 @@ struct CTransferJob {
     WorkerTransferTarget target{};
     bool write = false;
     std::unique_ptr<uint8_t[]> buffer;
-    uint32_t size = 0;    // bytes asked of the device
-    uint32_t wanted = 0;  // the caller's count: the watch waits for it
+    uint32_t size = 0;   // bytes asked of the device
+    uint32_t wanted = 0; // the caller's count: the watch waits for it
     std::atomic<uint32_t> done{0};
     std::atomic<bool> finished{false};
     OVERLAPPED ov{};
@@ -31,7 +31,7 @@ DWORD DoTransfer(CTransferJob& job) {
     if (job.target.synchronous) {
         BOOL ok = job.write ? ::WriteFile(device, job.buffer.get(), job.size, &moved, nullptr)
                             : ::ReadFile(device, job.buffer.get(), job.size, &moved, nullptr);
-        (void)ok;  // a cancelled or failed call still reports what moved
+        (void)ok; // a cancelled or failed call still reports what moved
         return moved;
     }
     job.ov.hEvent = job.event.Get();
@@ -90,8 +90,8 @@ uint32_t Run(const std::shared_ptr<CTransferJob>& job, uint32_t baseMs) {
     return job->done;
 }
 
-std::shared_ptr<CTransferJob> MakeJob(const WorkerTransferTarget& target, bool write,
-                                      uint32_t size, uint32_t wanted) {
+std::shared_ptr<CTransferJob> MakeJob(const WorkerTransferTarget& target, bool write, uint32_t size,
+                                      uint32_t wanted) {
     auto job = std::make_shared<CTransferJob>();
     job->target = target;
     job->write = write;
@@ -105,7 +105,7 @@ std::shared_ptr<CTransferJob> MakeJob(const WorkerTransferTarget& target, bool w
     return job;
 }
 
-}  // namespace
+} // namespace
 
 uint32_t WorkerWrite(const WorkerTransferTarget& target, const uint8_t* data, uint32_t count,
                      uint32_t baseMs) {
@@ -128,7 +128,7 @@ uint32_t WorkerRead(const WorkerTransferTarget& target, uint8_t* buffer, uint32_
         return 0;
     uint32_t got = Run(job, baseMs);
     if (!job->finished)
-        return 0;  // the buffer may still be written to; nothing is handed out
+        return 0; // the buffer may still be written to; nothing is handed out
     got = got < ask ? got : ask;
     std::memcpy(buffer, job->buffer.get(), got);
     return got;

@@ -18,7 +18,7 @@
 
 struct WorkerTransferTarget {
     HANDLE device;
-    bool synchronous;  // plain blocking transfers; else overlapped
+    bool synchronous; // plain blocking transfers; else overlapped
     IQueueLock* ioLock;
 };
 

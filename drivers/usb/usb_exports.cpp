@@ -17,9 +17,11 @@ struct CUsbPort {
 
 CUsbPort g_port;
 
-}  // namespace
+} // namespace
 
-CPortQueues& DriverPortQueues() { return g_port.queues; }
+CPortQueues& DriverPortQueues() {
+    return g_port.queues;
+}
 
 extern "C" {
 
@@ -28,13 +30,23 @@ int32_t SetDeviceOption(ConnectionSettings settings) {
         return 0;
     g_port.path = settings.portName;
     g_port.options = settings;
-    g_port.options.portName = nullptr;  // the caller's text dies with the call
+    g_port.options.portName = nullptr; // the caller's text dies with the call
     return 1;
 }
-int32_t OpenPort(void) { return 0; }
-int32_t Write(const uint8_t*, uint32_t) { return 0; }
-int32_t Read(uint8_t*, uint32_t, uint32_t) { return 0; }
-void ClosePort(void) { g_port.queues.ReleaseAll(); }
-int32_t IsPowerState(void) { return 0; }
+int32_t OpenPort(void) {
+    return 0;
+}
+int32_t Write(const uint8_t*, uint32_t) {
+    return 0;
+}
+int32_t Read(uint8_t*, uint32_t, uint32_t) {
+    return 0;
+}
+void ClosePort(void) {
+    g_port.queues.ReleaseAll();
+}
+int32_t IsPowerState(void) {
+    return 0;
+}
 
-}  // extern "C"
+} // extern "C"

@@ -58,7 +58,7 @@ TEST(DriversByteQueue, KeepsOrderAcrossPartialTakes) {
     ASSERT_EQ(q.TakeFront(out, 3), 3u);
     EXPECT_EQ(Bytes(out, out + 3), (Bytes{1, 2, 3}));
     const uint8_t b[] = {5, 6, 7, 8, 9, 10};
-    EXPECT_EQ(q.Append(b, 6), 5u);  // room for 5 after one byte left
+    EXPECT_EQ(q.Append(b, 6), 5u); // room for 5 after one byte left
     uint8_t rest[8] = {};
     ASSERT_EQ(q.TakeFront(rest, 8), 6u);
     EXPECT_EQ(Bytes(rest, rest + 6), (Bytes{4, 5, 6, 7, 8, 9}));
@@ -80,7 +80,7 @@ TEST_F(PortQueuesTest, StatusRecordsComeOutOldestFirstThenNothing) {
 }
 
 TEST_F(PortQueuesTest, StatusQueueTakesOnlyWholeRecords) {
-    queues.Allocate(6);  // room for one record and a half
+    queues.Allocate(6); // room for one record and a half
     const uint8_t two[] = {0x10, 0, 0, 0x0F, 0x14, 0, 0, 0x0F};
     SortSerialBytes(two, sizeof two, queues);
     EXPECT_EQ(queues.DroppedStatus(), 4u);
@@ -108,7 +108,7 @@ TEST_F(PortQueuesTest, ReleasingReceiveStorageKeepsRecordsAndRefusesBytes) {
     SortSerialBytes(in, sizeof in, queues);
     queues.ReleaseReceive();
     EXPECT_EQ(queues.ReceiveCount(), 0);
-    queues.AppendReceived(in, 2);  // a late append after close lands nowhere
+    queues.AppendReceived(in, 2); // a late append after close lands nowhere
     EXPECT_EQ(queues.ReceiveCount(), 0);
     uint8_t rec[4];
     EXPECT_TRUE(queues.TakeStatusRecord(rec));
@@ -128,14 +128,15 @@ TEST_F(PortQueuesTest, ConcurrentAppendAndTakeLoseNothingThatFits) {
     constexpr int kRuns = 2000;
     std::thread producer([&] {
         for (int i = 0; i < kRuns; ++i) {
-            const uint8_t run[] = {static_cast<uint8_t>(i), static_cast<uint8_t>(i >> 8), 0x10, 0x00,
-                                   0x00, 0x0F};
+            const uint8_t run[] = {
+                static_cast<uint8_t>(i), static_cast<uint8_t>(i >> 8), 0x10, 0x00, 0x00, 0x0F};
             SortSerialBytes(run, sizeof run, queues);
         }
     });
     Bytes got;
     int records = 0;
-    for (int spins = 0; spins < 10'000'000 && (got.size() < 2u * kRuns || records < kRuns); ++spins) {
+    for (int spins = 0; spins < 10'000'000 && (got.size() < 2u * kRuns || records < kRuns);
+         ++spins) {
         Bytes chunk = TakeAll(7);
         got.insert(got.end(), chunk.begin(), chunk.end());
         uint8_t rec[4];
@@ -151,4 +152,4 @@ TEST_F(PortQueuesTest, ConcurrentAppendAndTakeLoseNothingThatFits) {
     }
 }
 
-}  // namespace
+} // namespace

@@ -14,7 +14,7 @@ using Bytes = std::vector<uint8_t>;
 struct CRecordingSink : IByteSink {
     Bytes received;
     std::vector<Bytes> records;
-    std::string trace;  // 'r' per plain byte, 'S' per record, in arrival order
+    std::string trace; // 'r' per plain byte, 'S' per record, in arrival order
     void AppendReceived(const uint8_t* d, size_t n) override {
         received.insert(received.end(), d, d + n);
         trace.append(n, 'r');
@@ -94,4 +94,4 @@ TEST(DriversParallelSorting, LooksOnlyAtFirstAndLastByte) {
     EXPECT_FALSE(IsParallelStatusRecord(reinterpret_cast<const uint8_t*>("5@A\0")));
 }
 
-}  // namespace
+} // namespace

@@ -42,8 +42,8 @@ class CPeer {
   public:
     CPeer()
         : m_control(Env("VPRINTER_CONTROL_WIN")), m_log(WinPath(Env("VPRINTER_LOG"))),
-          m_record(WinPath(Env("VPRINTER_RECORD"))),
-          m_settings(WinPath(Env("VPRINTER_SETTINGS"))) {}
+          m_record(WinPath(Env("VPRINTER_RECORD"))), m_settings(WinPath(Env("VPRINTER_SETTINGS"))) {
+    }
 
     // Sends one control command and waits until the printer applied it.
     bool Command(const std::string& line) {
@@ -52,7 +52,7 @@ class CPeer {
             std::ofstream fifo(m_control);
             fifo << line << "\n";
         }
-        for (int i = 0; i < 2000; ++i) {  // generous: about 20 s
+        for (int i = 0; i < 2000; ++i) { // generous: about 20 s
             if (Count(FileText(m_log), "applied: " + line) > seen)
                 return true;
             ::Sleep(10);
@@ -160,8 +160,7 @@ ConnectionSettings ProgramSettings(const char* port, int32_t baud, int32_t hands
     return s;
 }
 
-template <typename Pred>
-bool WaitFor(Pred pred, int tries = 500) {  // 10 ms steps
+template <typename Pred> bool WaitFor(Pred pred, int tries = 500) { // 10 ms steps
     for (int i = 0; i < tries; ++i) {
         if (pred())
             return true;
@@ -193,8 +192,8 @@ class ComPortTest : public ::testing::Test {
     std::string m_port;
 };
 
-#define REQUIRE_PEER()                                                                   \
-    if (!HavePeer())                                                                     \
+#define REQUIRE_PEER()                                                                             \
+    if (!HavePeer())                                                                               \
     GTEST_SKIP() << "run through com_port_test.sh"
 
 TEST_F(ComPortTest, RefusesTransfersUntilOpenAndWithoutData) {
@@ -296,7 +295,7 @@ TEST_F(ComPortTest, SecondOpenKeepsTheFirstDevice) {
     auto slower = ProgramSettings(m_port.c_str(), 9600, 1);
     ASSERT_EQ(lib.SetDeviceOption(slower), 1);
     EXPECT_EQ(lib.OpenPort(), 1);
-    ::Sleep(200);  // several of the printer's settings polls
+    ::Sleep(200); // several of the printer's settings polls
     EXPECT_EQ(peer.Settings("baud=115200 ixon=0 ixoff=0"), "baud=115200 ixon=0 ixoff=0");
     uint8_t b[3] = {'x', 'y', 'z'};
     EXPECT_EQ(lib.Write(b, 3), 3);
@@ -305,7 +304,7 @@ TEST_F(ComPortTest, SecondOpenKeepsTheFirstDevice) {
 
 TEST_F(ComPortTest, PortNamesInBothFormsOpen) {
     REQUIRE_PEER();
-    const std::string device = "\\\\.\\" + m_port;  // \\.\COMn stays as it is
+    const std::string device = "\\\\.\\" + m_port; // \\.\COMn stays as it is
     for (const std::string& name : {m_port, device}) {
         auto s = ProgramSettings(name.c_str(), 9600, 0);
         ASSERT_EQ(lib.SetDeviceOption(s), 1) << name;
@@ -321,7 +320,7 @@ TEST_F(ComPortTest, RefusedLineSettingsLeaveThePortUnusableUntilClosed) {
     ASSERT_TRUE(Open());
     lib.ClosePort();
     auto bad = ProgramSettings(m_port.c_str(), 9600, 0);
-    bad.dataBits = 3;  // no serial line has 3-bit bytes
+    bad.dataBits = 3; // no serial line has 3-bit bytes
     ASSERT_EQ(lib.SetDeviceOption(bad), 1);
     EXPECT_EQ(lib.OpenPort(), 0);
     auto good = ProgramSettings(m_port.c_str(), 9600, 0);
@@ -336,7 +335,7 @@ TEST_F(ComPortTest, RefusedLineSettingsLeaveThePortUnusableUntilClosed) {
 TEST_F(ComPortTest, UnloadingWithThePortOpenStopsItsThread) {
     REQUIRE_PEER();
     {
-        CComLibrary second;  // a second load of the same module: same port
+        CComLibrary second; // a second load of the same module: same port
         ASSERT_TRUE(second.Load());
     }
     ASSERT_TRUE(Open());
@@ -345,7 +344,7 @@ TEST_F(ComPortTest, UnloadingWithThePortOpenStopsItsThread) {
     ::FreeLibrary(lib.module);
     lib.module = nullptr;
     lib.ClosePort = nullptr;
-    ::Sleep(400);  // several passes of a thread that survived
+    ::Sleep(400); // several passes of a thread that survived
     ASSERT_TRUE(lib.Load());
     EXPECT_EQ(lib.IsPowerState(), 2000);
     EXPECT_TRUE(Open());
@@ -374,7 +373,7 @@ TEST_F(ComPortTest, WriteToAPrinterThatStopsReadingReturnsShort) {
     Bytes block(1024, 0x55);
     int32_t last = 0;
     size_t accepted = 0;
-    for (int i = 0; i < 16384; ++i) {  // 16 MiB: far beyond any pty buffer
+    for (int i = 0; i < 16384; ++i) { // 16 MiB: far beyond any pty buffer
         last = lib.Write(block.data(), 1024);
         if (last != 1024)
             break;
@@ -388,4 +387,4 @@ TEST_F(ComPortTest, WriteToAPrinterThatStopsReadingReturnsShort) {
     EXPECT_TRUE(peer.WaitReceived(accepted + static_cast<size_t>(last) + 1024));
 }
 
-}  // namespace
+} // namespace

@@ -40,13 +40,17 @@ TEST(DriverHandle, BothEmptyValuesAreEmptyAndClosingIsIdempotent) {
 }
 
 // Runs `fn` on a thread and says whether it finished within the bound.
-template <typename Fn>
-bool FinishesOnAnotherThread(Fn fn, DWORD boundMs = 10000) {
+template <typename Fn> bool FinishesOnAnotherThread(Fn fn, DWORD boundMs = 10000) {
     struct Box {
         Fn fn;
     } box{fn};
     HANDLE t = ::CreateThread(
-        nullptr, 0, [](LPVOID p) -> DWORD { static_cast<Box*>(p)->fn(); return 0; }, &box, 0, nullptr);
+        nullptr, 0,
+        [](LPVOID p) -> DWORD {
+            static_cast<Box*>(p)->fn();
+            return 0;
+        },
+        &box, 0, nullptr);
     bool done = ::WaitForSingleObject(t, boundMs) == WAIT_OBJECT_0;
     if (!done)
         ::TerminateThread(t, 1);
@@ -57,15 +61,27 @@ bool FinishesOnAnotherThread(Fn fn, DWORD boundMs = 10000) {
 TEST(DriverLocks, RecursiveOnOneThreadExclusiveAcrossThreadsSurvivesDeadHolder) {
     CWinMutex m;
     m.Lock();
-    m.Lock();  // recursion: must not block
+    m.Lock(); // recursion: must not block
     m.Unlock();
-    EXPECT_FALSE(FinishesOnAnotherThread([&] { m.Lock(); m.Unlock(); }, 300)) << "still held once";
+    EXPECT_FALSE(FinishesOnAnotherThread(
+        [&] {
+            m.Lock();
+            m.Unlock();
+        },
+        300))
+        << "still held once";
     m.Unlock();
-    EXPECT_TRUE(FinishesOnAnotherThread([&] { m.Lock(); m.Unlock(); }));
+    EXPECT_TRUE(FinishesOnAnotherThread([&] {
+        m.Lock();
+        m.Unlock();
+    }));
 
     // A holder that ends without unlocking abandons the lock; the next taker owns it.
     ASSERT_TRUE(FinishesOnAnotherThread([&] { m.Lock(); }));
-    EXPECT_TRUE(FinishesOnAnotherThread([&] { m.Lock(); m.Unlock(); }));
+    EXPECT_TRUE(FinishesOnAnotherThread([&] {
+        m.Lock();
+        m.Unlock();
+    }));
 }
 
 TEST(DriverStatusThread, RunsRaisedUntilStoppedAndTerminatesOneThatIgnoresTheStop) {
@@ -89,7 +105,7 @@ TEST(DriverStatusThread, RunsRaisedUntilStoppedAndTerminatesOneThatIgnoresTheSto
     CHandle never(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     CStatusThread stuck;
     ASSERT_TRUE(stuck.Start([&] {
-        ::WaitForSingleObject(never.Get(), 60000);  // deaf to the stop event
+        ::WaitForSingleObject(never.Get(), 60000); // deaf to the stop event
         return DWORD{0};
     }));
     ::Sleep(50);
@@ -158,7 +174,7 @@ TEST(DriverWorkerTransfer, MovesWholeBlocksWhenTheOtherEndKeepsUp) {
         ASSERT_TRUE(pipe.printer && pipe.device);
         CWinMutex io;
         WorkerTransferTarget target{pipe.device.Get(), !overlapped, &io};
-        const Bytes block = Pattern(1000);  // fits the pipe: no reader needed
+        const Bytes block = Pattern(1000); // fits the pipe: no reader needed
         EXPECT_EQ(WorkerWrite(target, block.data(), 1000, 3000), 1000u) << overlapped;
         EXPECT_EQ(pipe.Drain(1000), block) << overlapped;
 
@@ -187,7 +203,10 @@ TEST(DriverWorkerTransfer, GivesUpOnAStalledDeviceAndLeavesItUsable) {
         ::Sleep(100);
         EXPECT_EQ(Bytes(got, got + 8), Bytes(8, 9)) << overlapped;
         // The lock was given back (or abandoned) by the worker.
-        EXPECT_TRUE(FinishesOnAnotherThread([&] { io.Lock(); io.Unlock(); })) << overlapped;
+        EXPECT_TRUE(FinishesOnAnotherThread([&] {
+            io.Lock();
+            io.Unlock();
+        })) << overlapped;
     }
 }
 
@@ -207,7 +226,7 @@ TEST(DriverWorkerTransfer, WorkerThatCannotGetTheLockIsStopped) {
     CPipePair pipe(true);
     CWinMutex io;
     WorkerTransferTarget target{pipe.device.Get(), false, &io};
-    io.Lock();  // another transfer holds the device
+    io.Lock(); // another transfer holds the device
     const Bytes block = Pattern(4);
     EXPECT_EQ(WorkerWrite(target, block.data(), 4, 10), 0u);
     io.Unlock();
@@ -225,4 +244,4 @@ TEST(DriverWorkerTransfer, RefusesNothingToDo) {
     EXPECT_EQ(WorkerRead(target, b, 0, 0), 0u);
 }
 
-}  // namespace
+} // namespace
