@@ -1,5 +1,6 @@
 #include "drivers/com/com_port.h"
 
+#include "drivers/common/serial_device_path.h"
 #include "drivers/common/status_record_sorting.h"
 
 #include <algorithm>
@@ -43,13 +44,6 @@ struct CComPort::CReadState {
     DWORD pause = kFirstPauseMs;
 };
 
-std::string ComDevicePath(const std::string& portName) {
-    static const std::string kDevicePrefix = "\\\\.\\";
-    if (portName.rfind(kDevicePrefix + "COM", 0) == 0)
-        return portName;
-    return kDevicePrefix + portName;
-}
-
 CComPort::CComPort() = default;
 
 CComPort::~CComPort() {
@@ -84,7 +78,7 @@ int32_t CComPort::OpenPort() {
     // A failed reopen after an earlier close must not answer "open" later.
     m_open = false;
 
-    const std::string path = ComDevicePath(m_portName);
+    const std::string path = SerialDevicePath(m_portName);
     m_device.Reset(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                  OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
     if (!m_device)

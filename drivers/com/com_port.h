@@ -21,9 +21,6 @@ constexpr int32_t kPowerNotPolled = 2000;
 constexpr int32_t kPowerCtsOn = 2001;
 constexpr int32_t kPowerCtsOff = 2003;
 
-// "COM1" -> "\\.\COM1"; a name already in device form stays as it is.
-std::string ComDevicePath(const std::string& portName);
-
 class CComPort {
   public:
     CComPort();
