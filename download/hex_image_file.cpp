@@ -1,5 +1,6 @@
 #include "download/hex_image_file.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -70,14 +71,12 @@ HexFailure FeedLines(std::FILE* in, HexImageBuilder& builder) {
     return HexFailure::None;
 }
 
-HexFailure WriteImageFile(const std::string& path, const uint8_t* image) {
+// `file` is the header followed by as much of the image as is to be written.
+HexFailure WriteImageFile(const std::string& path, const uint8_t* file, size_t length) {
     StdFile out(path, "wb");
     if (!out.get())
         return HexFailure::OutputCreateFailed;
-    bool ok = std::fwrite(kFlashImageHeader.data(), 1, kFlashImageHeader.size(), out.get()) ==
-              kFlashImageHeader.size();
-    if (ok && image)
-        ok = std::fwrite(image, 1, kFlashImageSize, out.get()) == kFlashImageSize;
+    bool ok = std::fwrite(file, 1, length, out.get()) == length;
     ok = out.Close() && ok;
     return ok ? HexFailure::None : HexFailure::OutputWriteFailed;
 }
@@ -89,22 +88,26 @@ HexConversion ConvertHexImage(const std::string& sourcePath, const std::string& 
     if (!in.get())
         return {HexFailure::SourceOpenFailed, 0};
 
-    std::vector<uint8_t> image;
+    // Header and image in one buffer, so the file is written in one piece.
+    constexpr size_t kHeaderSize = kFlashImageHeader.size();
+    std::vector<uint8_t> file;
     HexConversion result;
     try {
-        image.assign(kFlashImageSize, kFlashErased);
-        HexImageBuilder builder(image.data());
+        file.assign(kHeaderSize + kFlashImageSize, kFlashErased);
+        std::copy(kFlashImageHeader.begin(), kFlashImageHeader.end(), file.begin());
+        HexImageBuilder builder(file.data() + kHeaderSize);
         if (auto f = FeedLines(in.get(), builder); f != HexFailure::None)
             return {f, 0};
         result = builder.Finish();
     } catch (const std::bad_alloc&) {
-        WriteImageFile(outputPath, nullptr);
+        WriteImageFile(outputPath, kFlashImageHeader.data(), kHeaderSize);
         return {HexFailure::OutOfMemory, 0};
     }
     in.Close();
 
     const bool imageMeaningful = result.ok() || !IsHexFormatFailure(result.failure);
-    const HexFailure written = WriteImageFile(outputPath, imageMeaningful ? image.data() : nullptr);
+    const HexFailure written =
+        WriteImageFile(outputPath, file.data(), imageMeaningful ? file.size() : kHeaderSize);
     if (!result.ok())
         return result;
     return {written, 0};
