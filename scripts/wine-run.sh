@@ -17,7 +17,12 @@ if [ ! -f "$prefix/system.reg" ]; then
     "$wine" wineboot -i </dev/null >"$prefix.boot.log" 2>&1 || true
     "$server" -w </dev/null >/dev/null 2>&1 || true
 fi
-# -p: persistent; a second start while one runs just fails, which is fine.
-( "$server" -p </dev/null >>"$prefix.server.log" 2>&1 & ) || true
+# -p: persistent; a second start while one runs fails (status 2), which is
+# fine. A fresh server has none of the prefix's helpers (services, explorer)
+# yet: start them here with their output away from ours, or the program
+# below starts them holding its caller's pipes, and ctest waits for ever.
+if "$server" -p </dev/null >>"$prefix.server.log" 2>&1; then
+    "$wine" wineboot </dev/null >>"$prefix.boot.log" 2>&1 || true
+fi
 flock -u 9
 exec "$wine" "$@" </dev/null
