@@ -25,4 +25,24 @@ if "$server" -p </dev/null >>"$prefix.server.log" 2>&1; then
     "$wine" wineboot </dev/null >>"$prefix.boot.log" 2>&1 || true
 fi
 flock -u 9
-exec "$wine" "$@" </dev/null
+# Wine's helper processes (services.exe and friends) start with the first
+# program of a server session and inherit its stdout and stderr; given a
+# pipe, they would hold it open for as long as the server lives and whoever
+# reads it (ctest) would wait forever. So the program writes to files,
+# which are passed on when it ends.
+out=$(mktemp "${TMPDIR:-/tmp}/wine-run.XXXXXX")
+child=
+# Whoever stops this wrapper by its PID means the program.
+trap '[ -n "$child" ] && kill -TERM "$child" 2>/dev/null' TERM INT HUP
+trap 'rm -f "$out" "$out.err"' EXIT
+"$wine" "$@" </dev/null >"$out" 2>"$out.err" &
+child=$!
+set +e
+wait "$child"
+rc=$?
+# A signal ends the first wait early; the program's own status comes after.
+while kill -0 "$child" 2>/dev/null; do wait "$child"; rc=$?; done
+set -e
+cat "$out"
+cat "$out.err" >&2
+exit $rc

@@ -1,0 +1,134 @@
+// How long the engine takes to stream a converted flash image through a
+// transport that costs nothing, with the real clock and a real window
+// repainting its progress bar. What is left is the engine's own cost:
+// repaints, the pumping between blocks, and for 64-byte blocks the 1 ms
+// sleeps, whose floor is 4096 x the measured length of one sleep.
+#include <windows.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "download/download_engine.h"
+#include "download/ui_clock.h"
+
+namespace {
+
+using namespace kestrel;
+
+double NowMs() {
+    LARGE_INTEGER f, t;
+    QueryPerformanceFrequency(&f);
+    QueryPerformanceCounter(&t);
+    return 1000.0 * static_cast<double>(t.QuadPart) / static_cast<double>(f.QuadPart);
+}
+
+struct NullDriver : IPortDriver, IDriverFileStore, ISpooler, INetworkLink {
+    double first = 0, last = 0;
+    bool Load(const std::string&) override { return true; }
+    void Release() override {}
+    int32_t SetDeviceOption(const ConnectionSettings&) override { return 1; }
+    int32_t OpenPort() override { return 1; }
+    int32_t Write(const uint8_t*, uint32_t count) override {
+        last = NowMs();
+        if (first == 0) first = last;
+        return static_cast<int32_t>(count);
+    }
+    void ClosePort() override {}
+    std::optional<std::string> WriteDriverFile(DriverKind) override { return "null.dll"; }
+    void DeleteDriverFile(const std::string&) override {}
+    void ReleasePrinterPorts(const std::string&) override {}
+    void RestorePrinterPorts() override {}
+    bool Create() override { return false; }
+    bool Connect(const std::string&, uint16_t) override { return false; }
+    int64_t Send(const uint8_t*, uint64_t) override { return -1; }
+    void Close() override {}
+};
+
+// The real clock, except that the closing wait is not waited out.
+struct SendOnlyClock : CUiClock {
+    void Sleep(uint32_t ms) override {
+        if (ms < kClosingStepMs) CUiClock::Sleep(ms);
+    }
+};
+
+struct WindowView : IDownloadView {
+    HWND hwnd;
+    int32_t value = 0;
+    int repaints = 0;
+    void RedrawAll() override {
+        InvalidateRect(hwnd, nullptr, TRUE);
+        UpdateWindow(hwnd);
+    }
+    void ShowProgress(int32_t v) override {
+        value = v;
+        RECT bar{8, 200, 278, 210};
+        InvalidateRect(hwnd, &bar, TRUE);
+        UpdateWindow(hwnd);
+        ++repaints;
+    }
+    void ShowMessage(const std::string& text) override { std::printf("message: %s\n", text.c_str()); }
+    void ShowLedNotice() override {}
+};
+
+double MeasuredSleepMs(int samples) {
+    CUiClock clock;
+    clock.BeginFineSleep();
+    const double start = NowMs();
+    for (int i = 0; i < samples; ++i) clock.Sleep(1);
+    const double per = (NowMs() - start) / samples;
+    clock.EndFineSleep();
+    return per;
+}
+
+}  // namespace
+
+int main() {
+    HWND hwnd = CreateWindowA("STATIC", "engine bench", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
+                              300, 250, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    if (!hwnd) {
+        std::fprintf(stderr, "needs a display\n");
+        return 1;
+    }
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    const std::string path = std::string(temp) + "kestrel-engine-bench.fls";
+    {
+        std::ofstream out(path, std::ios::binary);
+        std::vector<char> image(262148, '\x5a');
+        out.write(image.data(), static_cast<std::streamsize>(image.size()));
+    }
+    const double sleepMs = MeasuredSleepMs(500);
+    std::printf("one 1 ms sleep measures %.3f ms\n", sleepMs);
+
+    struct Run {
+        const char* name;
+        const char* port;
+        int32_t type;
+        double floorMs;
+    } runs[] = {
+        {"4096-byte blocks", "COM1", 200, 0.0},
+        {"64-byte blocks", "\\\\?\\usb#vid_0000&pid_0000#0#{0}", 352, 4096 * sleepMs},
+    };
+    for (const Run& run : runs) {
+        NullDriver driver;
+        WindowView view;
+        view.hwnd = hwnd;
+        SendOnlyClock clock;
+        DownloadPorts ports{driver, driver, driver, driver, view, clock};
+        DownloadRequest request;
+        request.settings.portName = run.port;
+        request.printerType = run.type;
+        request.firmwarePath = path;
+        RunDownload(request, ports);
+        const double took = driver.last - driver.first;
+        std::printf("%-17s 262,148 bytes in %8.1f ms, floor %8.1f ms (%+.1f%%), %d repaints\n",
+                    run.name, took, run.floorMs,
+                    run.floorMs > 0 ? 100.0 * (took - run.floorMs) / run.floorMs : 0.0,
+                    view.repaints);
+    }
+    DeleteFileA(path.c_str());
+    DestroyWindow(hwnd);
+    return 0;
+}
