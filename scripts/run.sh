@@ -7,12 +7,13 @@
 repo=$(cd "$(dirname "$0")/.." && pwd)
 B=$(realpath -m "${1:-build}")
 win64=$B/win64
-for f in "$win64/bin/kestrel.exe" "$win64/bin/e2e_pilot.exe"; do
-    [ -f "$f" ] || { echo "run: $f is missing; run 'make build' first" >&2; exit 1; }
-done
-
 headless=0
 [ -z "${DISPLAY:-}" ] && headless=1
+need=("$win64/bin/kestrel.exe")
+[ $headless = 1 ] && need+=("$win64/bin/e2e_pilot.exe")
+for f in "${need[@]}"; do
+    [ -f "$f" ] || { echo "run: $f is missing; run 'make build' first" >&2; exit 1; }
+done
 if [ $headless = 1 ]; then
     export E2E_ROOT_DIR=$win64/run-headless
 else

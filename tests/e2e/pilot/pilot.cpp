@@ -5,12 +5,13 @@
 //   e2e_pilot.exe [--shots DIR] verb args ; verb args ; ...
 #include <windows.h>
 
-#include <cstdio>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -59,7 +60,9 @@ const std::string& Arg(const Step& step, size_t index) {
     return step.args[index];
 }
 
-std::string Quote(const std::string& s) { return "\"" + s + "\""; }
+std::string Quote(const std::string& s) {
+    return "\"" + s + "\"";
+}
 
 // Keeps polling until `ready` holds or the bound passes.
 template <class Ready> bool PollUntil(double seconds, Ready ready) {
@@ -147,7 +150,7 @@ class Pilot {
         else if (v == "cancel")
             PostCommand(WaitFor(Kind(s), kDefaultWaitSeconds), IDCANCEL, nullptr);
         else if (v == "shot")
-            Shot(WaitFor(Kind(s), kDefaultWaitSeconds), Arg(s, 1));
+            ShotStep(s);
         else if (v == "probe-start")
             ProbeStart(s);
         else if (v == "probe-stop")
@@ -226,8 +229,8 @@ class Pilot {
     const WindowKind& Kind(const Step& s) {
         const WindowKind* kind = FindWindowKind(Arg(s, 0));
         if (!kind)
-            throw StepFailed{"unknown window " + Quote(Arg(s, 0)) + " (known: " +
-                             KnownWindowKindNames() + ")"};
+            throw StepFailed{"unknown window " + Quote(Arg(s, 0)) +
+                             " (known: " + KnownWindowKindNames() + ")"};
         return *kind;
     }
 
@@ -252,7 +255,7 @@ class Pilot {
             }
     }
 
-    HWND WaitFor(const WindowKind& kind, double seconds) {
+    HWND WaitFor(const WindowKind& kind, double seconds, bool pictureOnFirstSight = true) {
         HWND found = nullptr;
         PollUntil(seconds, [&] {
             found = FindNow(kind);
@@ -263,6 +266,9 @@ class Pilot {
         if (!found)
             throw StepFailed{std::string("no ") + kind.description + " within " +
                              std::to_string(seconds) + " s"};
+        // Every window the scenario passes through gets one picture.
+        if (pictureOnFirstSight && seen_.insert(found).second)
+            Shot(found, kind.name);
         return found;
     }
 
@@ -354,10 +360,11 @@ class Pilot {
         for (auto& c : cls)
             c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         if (cls == "listbox")
-            return {LB_GETCOUNT, LB_GETTEXTLEN, LB_GETTEXT, LB_GETCURSEL, LB_SETCURSEL, LBN_SELCHANGE};
+            return {LB_GETCOUNT,  LB_GETTEXTLEN, LB_GETTEXT,
+                    LB_GETCURSEL, LB_SETCURSEL,  LBN_SELCHANGE};
         if (cls == "combobox")
-            return {CB_GETCOUNT, CB_GETLBTEXTLEN, CB_GETLBTEXT, CB_GETCURSEL, CB_SETCURSEL,
-                    CBN_SELCHANGE};
+            return {CB_GETCOUNT,  CB_GETLBTEXTLEN, CB_GETLBTEXT,
+                    CB_GETCURSEL, CB_SETCURSEL,    CBN_SELCHANGE};
         throw StepFailed{"control of class " + Quote(cls) + " is not a list"};
     }
 
@@ -431,7 +438,8 @@ class Pilot {
     void Type(const Step& s) {
         HWND control = Control(s);
         RequireUsable(control, s);
-        HWND edit = ClassOf(control) == "Edit" ? control : FindWindowExA(control, nullptr, "Edit", nullptr);
+        HWND edit =
+            ClassOf(control) == "Edit" ? control : FindWindowExA(control, nullptr, "Edit", nullptr);
         if (!edit)
             throw StepFailed{"control " + Arg(s, 1) + " has no edit field"};
         AskWide(edit, EM_SETSEL, 0, -1);
@@ -497,7 +505,6 @@ class Pilot {
         const std::string& wanted = Arg(s, 0);
         HWND box = WaitFor(*FindWindowKind("msgbox"), SecondsArg(s, 1, kDefaultWaitSeconds));
         const std::string got = MessageText(box);
-        Shot(box, "msgbox");
         if (got != wanted)
             throw StepFailed{"message " + Quote(got) + ", expected " + Quote(wanted)};
         PostCommand(box, IDOK, GetDlgItem(box, IDOK));
@@ -529,6 +536,12 @@ class Pilot {
         std::string error = SaveWindowBitmap(window, path);
         if (!error.empty())
             Log("screenshot " + path + ": " + error); // a missing picture fails nothing
+    }
+
+    void ShotStep(const Step& s) {
+        HWND window = WaitFor(Kind(s), kDefaultWaitSeconds, false);
+        seen_.insert(window);
+        Shot(window, Arg(s, 1));
     }
 
     void ProbeStart(const Step& s) {
@@ -585,7 +598,8 @@ class Pilot {
         QueryPerformanceCounter(&now);
         QueryPerformanceFrequency(&f);
         std::printf("[%7.2f s] %s\n",
-                    static_cast<double>(now.QuadPart - start_.QuadPart) / static_cast<double>(f.QuadPart),
+                    static_cast<double>(now.QuadPart - start_.QuadPart) /
+                        static_cast<double>(f.QuadPart),
                     text.c_str());
         std::fflush(stdout);
     }
@@ -597,10 +611,12 @@ class Pilot {
     DWORD pid_ = 0;
     std::unique_ptr<ResponsivenessProbe> probe_;
     std::vector<std::string> lateFailures_; // failures that let the steps go on
+    std::set<HWND> seen_;                   // windows already pictured
 };
 
 int Usage() {
-    std::fprintf(stderr, "usage: e2e_pilot [--shots DIR] (--script FILE | verb args [; verb args]...)\n");
+    std::fprintf(stderr,
+                 "usage: e2e_pilot [--shots DIR] (--script FILE | verb args [; verb args]...)\n");
     return 2;
 }
 

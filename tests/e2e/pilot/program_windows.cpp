@@ -21,15 +21,23 @@ constexpr int kIdFileNameCombo = 0x47c;
 constexpr char kDialogClass[] = "#32770";
 constexpr char kProductName[] = "Skylark";
 
-bool Has(HWND w, int id) { return FindControl(w, id) != nullptr; }
-bool IsDialog(HWND w) { return ClassOf(w) == kDialogClass; }
+bool Has(HWND w, int id) {
+    return FindControl(w, id) != nullptr;
+}
+bool IsDialog(HWND w) {
+    return ClassOf(w) == kDialogClass;
+}
 
 bool IsMain(HWND w) {
     return Has(w, kIdConfiguration) && Has(w, kIdHelpLine) && Has(w, kIdExit) &&
            TitleOf(w) == kProductName;
 }
-bool IsModelList(HWND w) { return IsDialog(w) && Has(w, kIdModelList); }
-bool IsSettings(HWND w) { return IsDialog(w) && Has(w, kIdSettingsOk) && Has(w, kIdComRadio); }
+bool IsModelList(HWND w) {
+    return IsDialog(w) && Has(w, kIdModelList);
+}
+bool IsSettings(HWND w) {
+    return IsDialog(w) && Has(w, kIdSettingsOk) && Has(w, kIdComRadio);
+}
 bool IsLedNotice(HWND w) {
     return IsDialog(w) && Has(w, kIdLedOk) && !Has(w, kIdSettingsOk) && !Has(w, kIdComRadio) &&
            !Has(w, kIdConfiguration);
@@ -37,7 +45,9 @@ bool IsLedNotice(HWND w) {
 bool IsFileDialog(HWND w) {
     return IsDialog(w) && (Has(w, kIdFileNameEdit) || Has(w, kIdFileNameCombo));
 }
-bool IsAbout(HWND w) { return TitleOf(w) == "About Skylark"; }
+bool IsAbout(HWND w) {
+    return TitleOf(w) == "About Skylark";
+}
 // Message boxes carry the program's name as caption and none of the main
 // window's controls.
 bool IsMessageBox(HWND w) {

@@ -22,7 +22,9 @@ ResponsivenessProbe::ResponsivenessProbe(HWND window)
         thread_ = std::thread([this] { Run(); });
 }
 
-ResponsivenessProbe::~ResponsivenessProbe() { Stop(); }
+ResponsivenessProbe::~ResponsivenessProbe() {
+    Stop();
+}
 
 ProbeResult ResponsivenessProbe::Stop() {
     if (thread_.joinable()) {

@@ -26,7 +26,8 @@ bool SplitLine(std::string_view line, std::vector<std::string>& words, std::stri
                     ++i;
                     break;
                 }
-                if (q == '\\' && i + 1 < line.size() && (line[i + 1] == '"' || line[i + 1] == '\\')) {
+                if (q == '\\' && i + 1 < line.size() &&
+                    (line[i + 1] == '"' || line[i + 1] == '\\')) {
                     word += line[i + 1];
                     i += 2;
                     continue;

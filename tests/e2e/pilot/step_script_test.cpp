@@ -14,15 +14,19 @@ TEST(StepScript, SplitsWordsAndKeepsQuotedTextWhole) {
         Words args;
     } cases[] = {
         {"click main 1014", "click", {"main", "1014"}},
-        {"  msgbox   \"Not select File!! Select File!\"  ", "msgbox",
+        {"  msgbox   \"Not select File!! Select File!\"  ",
+         "msgbox",
          {"Not select File!! Select File!"}},
         // A help text with its trailing blank must survive.
-        {"expect-text main 1004 \"HELP : Set Communication Configuration. \"", "expect-text",
+        {"expect-text main 1004 \"HELP : Set Communication Configuration. \"",
+         "expect-text",
          {"main", "1004", "HELP : Set Communication Configuration. "}},
         // Windows paths need no doubled backslashes, quoted or not.
         {"open-file Z:\\tmp\\fw.fls", "open-file", {"Z:\\tmp\\fw.fls"}},
         {"open-file \"Z:\\tmp dir\\fw.fls\"", "open-file", {"Z:\\tmp dir\\fw.fls"}},
-        {"type settings 1000 \"say \\\"hi\\\" \\\\\"", "type", {"settings", "1000", "say \"hi\" \\"}},
+        {"type settings 1000 \"say \\\"hi\\\" \\\\\"",
+         "type",
+         {"settings", "1000", "say \"hi\" \\"}},
         {"select settings 1000 \"\\\\.\\COM10\"", "select", {"settings", "1000", "\\.\\COM10"}},
         {"select models 1018 \"\"", "select", {"models", "1018", ""}},
         {"wait led 60 # the closing wait", "wait", {"led", "60"}},

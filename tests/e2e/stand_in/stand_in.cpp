@@ -1,7 +1,7 @@
 // A stand-in with the program's window shapes and a few of its reactions,
 // so that the pilot's own steps can be checked without the program.
-#include <windows.h>
 #include <commdlg.h>
+#include <windows.h>
 
 #include <string>
 
@@ -78,8 +78,8 @@ INT_PTR CALLBACK Led(HWND dlg, UINT msg, WPARAM w, LPARAM) {
 INT_PTR CALLBACK Main(HWND dlg, UINT msg, WPARAM w, LPARAM) {
     if (msg == WM_INITDIALOG) {
         SetWindowTextA(dlg, "Skylark");
-        if (DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(153), nullptr, Models,
-                            0) != IDOK)
+        if (DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(153), nullptr, Models, 0) !=
+            IDOK)
             ExitProcess(1);
         SetDlgItemTextA(dlg, 1004, "HELP : Set Communication Configuration. ");
         EnableWindow(GetDlgItem(dlg, 1003), FALSE);
