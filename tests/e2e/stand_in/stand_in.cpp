@@ -1,7 +1,8 @@
 // A stand-in with the program's window shapes and a few of its reactions,
 // so that the pilot's own steps can be checked without the program.
-#include <commdlg.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <commdlg.h>
 
 #include <string>
 
