@@ -56,17 +56,28 @@ void CPortDriver::Unbind() {
 }
 
 int32_t CPortDriver::SetDeviceOption(const ConnectionSettings& settings) {
-    return setDeviceOption_ ? setDeviceOption_(settings) : 0;
+    if (!setDeviceOption_) return 0;
+    int32_t result = 0;
+    calls_.Run([&] { result = setDeviceOption_(settings); });
+    return result;
 }
 
-int32_t CPortDriver::OpenPort() { return openPort_ ? openPort_() : 0; }
+int32_t CPortDriver::OpenPort() {
+    if (!openPort_) return 0;
+    int32_t result = 0;
+    calls_.Run([&] { result = openPort_(); });
+    return result;
+}
 
 int32_t CPortDriver::Write(const uint8_t* data, uint32_t count) {
-    return write_ ? write_(data, count) : 0;
+    if (!write_) return 0;
+    int32_t result = 0;
+    calls_.Run([&] { result = write_(data, count); });
+    return result;
 }
 
 void CPortDriver::ClosePort() {
-    if (closePort_) closePort_();
+    if (closePort_) calls_.Run([&] { closePort_(); });
 }
 
 }  // namespace kestrel

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "download/download_engine.h"
+#include "download/driver_call_thread.h"
 
 namespace kestrel {
 
@@ -23,6 +24,8 @@ public:
     void Release() override;
     bool IsLoaded() const { return module_ != nullptr; }
 
+    // These run on the driver thread while this thread keeps the window
+    // painting.
     int32_t SetDeviceOption(const ConnectionSettings& settings) override;
     int32_t OpenPort() override;
     int32_t Write(const uint8_t* data, uint32_t count) override;
@@ -48,6 +51,7 @@ private:
     PFN_IsPowerState powerState_ = nullptr;
     PFN_GetASBState asbState_ = nullptr;
     HMODULE module_ = nullptr;  // owned: freed by Release or the destructor
+    CDriverCallThread calls_;   // where the library's calls run
 };
 
 }  // namespace kestrel
