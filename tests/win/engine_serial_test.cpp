@@ -1,0 +1,139 @@
+// The whole download path without a window: the engine, the driver file
+// written out of this program's resources, the loader and the real com.dll,
+// to the virtual printer on a pty. Run through engine_serial_test.sh.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "download/driver_files.h"
+#include "download/driver_loader.h"
+#include "download/spooler_ports.h"
+#include "download/ui_clock.h"
+
+namespace kestrel {
+namespace {
+
+std::string Env(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? v : "";
+}
+
+std::string WindowsPath(const std::string& unixPath) {
+    std::string p = "Z:" + unixPath;
+    for (char& c : p)
+        if (c == '/') c = '\\';
+    return p;
+}
+
+std::vector<uint8_t> ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+struct NoNetwork : INetworkLink {
+    bool Create() override { return false; }
+    bool Connect(const std::string&, uint16_t) override { return false; }
+    int64_t Send(const uint8_t*, uint64_t) override { return -1; }
+    void Close() override {}
+};
+
+struct RecordingView : IDownloadView {
+    std::vector<int32_t> progress;
+    std::vector<std::string> messages;
+    int notices = 0;
+    void RedrawAll() override {}
+    void ShowProgress(int32_t v) override { progress.push_back(v); }
+    void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    void ShowLedNotice() override { ++notices; }
+};
+
+// The real clock without the closing wait's 800 ms steps.
+struct QuickClosingClock : CUiClock {
+    void Sleep(uint32_t ms) override {
+        if (ms < kClosingStepMs) CUiClock::Sleep(ms);
+    }
+};
+
+ConnectionSettings AsTheProgramSetsIt(const char* port) {
+    ConnectionSettings s{};
+    s.portName = port;
+    s.baudRate = 115200;
+    s.dataBits = 8;
+    s.handshake = 1;
+    s.readIntervalTimeout = s.readTotalTimeoutMultiplier = s.readTotalTimeoutConstant = 10;
+    s.inputBufferSize = 8192;
+    s.outputBufferSize = 4096;
+    s.transferMode = 1;
+    s.writeTimeout = 3000;
+    return s;
+}
+
+TEST(EngineOverSerial, FirmwareReachesThePrinterByteForByte) {
+    const std::string com = Env("KESTREL_COM_PORT");
+    const std::string record = Env("VPRINTER_RECORD");
+    ASSERT_FALSE(com.empty());
+    ASSERT_FALSE(record.empty());
+
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    const std::string firmware = std::string(temp) + "kestrel-engine-serial.fls";
+    std::vector<uint8_t> image(70001);
+    for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 13 + i / 256);
+    {
+        std::ofstream out(firmware, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(image.data()),
+                  static_cast<std::streamsize>(image.size()));
+    }
+    // A read-only firmware file is a perfectly good one.
+    ASSERT_TRUE(SetFileAttributesA(firmware.c_str(), FILE_ATTRIBUTE_READONLY));
+
+    // The plain name and the device-namespace form reach the same printer.
+    const std::string names[] = {com, "\\\\.\\" + com};
+    std::vector<uint8_t> expected;
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        CDriverFileStore files;
+        CPortDriver driver;
+        NoNetwork network;
+        CSpoolerPorts spooler;
+        RecordingView view;
+        QuickClosingClock clock;
+        DownloadPorts ports{files, spooler, driver, network, view, clock};
+        DownloadRequest request;
+        request.settings = AsTheProgramSetsIt(name.c_str());
+        request.printerType = 200;
+        request.firmwarePath = firmware;
+        EXPECT_EQ(RunDownload(request, ports), DownloadOutcome::Completed);
+        EXPECT_TRUE(view.messages.empty());
+        EXPECT_EQ(view.notices, 1);
+        EXPECT_EQ(view.progress.back(), kProgressFull);
+        // Nothing of the run is left: the library is gone, and so is its file.
+        EXPECT_EQ(GetModuleHandleA("com.dll"), nullptr);
+        char cwd[MAX_PATH];
+        GetCurrentDirectoryA(MAX_PATH, cwd);
+        EXPECT_EQ(GetFileAttributesA((std::string(cwd) + "\\com.dll").c_str()),
+                  INVALID_FILE_ATTRIBUTES);
+
+        expected.insert(expected.end(), image.begin(), image.end());
+        // The pty holds what the printer has not read yet; give it time.
+        std::vector<uint8_t> got;
+        for (int i = 0; i < 300; ++i) {
+            got = ReadAll(WindowsPath(record));
+            if (got.size() >= expected.size()) break;
+            ::Sleep(100);
+        }
+        ASSERT_EQ(got.size(), expected.size());
+        EXPECT_TRUE(got == expected) << "bytes differ";
+    }
+    SetFileAttributesA(firmware.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(firmware.c_str());
+}
+
+}  // namespace
+}  // namespace kestrel
