@@ -123,6 +123,11 @@ class Pilot {
             Click(s);
         else if (v == "command")
             Command(s);
+        else if (v == "syscommand")
+            PostMessageA(WaitFor(Kind(s), kDefaultWaitSeconds), WM_SYSCOMMAND,
+                         static_cast<WPARAM>(IntArg(s, 1)), 0);
+        else if (v == "expect-pixel")
+            ExpectPixel(s);
         else if (v == "press")
             Press(s);
         else if (v == "select")
@@ -488,6 +493,29 @@ class Pilot {
         const bool wanted = IntArg(s, 2) != 0;
         if (flag(control) != wanted)
             throw StepFailed{"control " + Arg(s, 1) + (wanted ? " is not " : " is ") + what};
+    }
+
+    // What the user sees at a point of the window's client area, as
+    // RRGGBB; polled briefly, since painting follows the state.
+    void ExpectPixel(const Step& s) {
+        HWND window = WaitFor(Kind(s), kDefaultWaitSeconds);
+        POINT at{IntArg(s, 1), IntArg(s, 2)};
+        const std::string& wanted = Arg(s, 3);
+        if (!ClientToScreen(window, &at))
+            throw StepFailed{"cannot map the point to the screen"};
+        char got[8] = "?";
+        bool ok = PollUntil(3, [&] {
+            ScreenDc screen;
+            COLORREF c = GetPixel(screen.get(), at.x, at.y);
+            if (c == CLR_INVALID)
+                return false;
+            std::snprintf(got, sizeof(got), "%02X%02X%02X", GetRValue(c), GetGValue(c),
+                          GetBValue(c));
+            return _stricmp(got, wanted.c_str()) == 0;
+        });
+        if (!ok)
+            throw StepFailed{"pixel (" + Arg(s, 1) + ", " + Arg(s, 2) + ") is " + got +
+                             ", expected " + wanted};
     }
 
     static std::string MessageText(HWND box) {
