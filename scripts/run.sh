@@ -17,7 +17,7 @@ done
 if [ $headless = 1 ]; then
     export E2E_ROOT_DIR=$win64/run-headless
 else
-    export E2E_ROOT_DIR=$win64/run-desktop E2E_MANAGED=1
+    export E2E_ROOT_DIR=$win64/run-desktop E2E_MANAGED=1 E2E_USE_DISPLAY=1
 fi
 source "$repo/scripts/e2e-harness.sh"
 e2e_init "$win64" session
