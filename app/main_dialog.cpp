@@ -157,25 +157,25 @@ void CMainDialog::OnDownload() {
 }
 
 void CMainDialog::RunDownload() {
-    CDriverFileStore files;
-    CPortDriver driver;
-    CPrinterSocket socket;
-    CUiClock clock;
-    DownloadPorts ports{files, spooler_, driver, socket, *this, clock};
     DownloadRequest request{connection_.Record(), printerType_, firmwarePath_};
-    kestrel::RunDownload(request, ports);
+    WithDownloadPorts([&](DownloadPorts& ports) { kestrel::RunDownload(request, ports); });
 }
 
 void CMainDialog::RunHexDownload() {
+    DownloadRequest request{connection_.Record(), printerType_, firmwarePath_};
+    WithDownloadPorts(
+        [&](DownloadPorts& ports) { kestrel::RunHexDownload(request, TempDirectory(), ports); });
+    // The next Select f/w offers the converted image's path.
+    firmwarePath_ = request.firmwarePath;
+}
+
+void CMainDialog::WithDownloadPorts(const std::function<void(DownloadPorts&)>& run) {
     CDriverFileStore files;
     CPortDriver driver;
     CPrinterSocket socket;
     CUiClock clock;
     DownloadPorts ports{files, spooler_, driver, socket, *this, clock};
-    DownloadRequest request{connection_.Record(), printerType_, firmwarePath_};
-    kestrel::RunHexDownload(request, TempDirectory(), ports);
-    // The next Select f/w offers the converted image's path.
-    firmwarePath_ = request.firmwarePath;
+    run(ports);
 }
 
 void CMainDialog::RedrawAll() {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "config/printer_models.h"
@@ -46,6 +47,8 @@ private:
     void OnConfiguration();
     void RunDownload();
     void RunHexDownload();
+    // One download's real pieces, alive for exactly the length of `run`.
+    void WithDownloadPorts(const std::function<void(kestrel::DownloadPorts&)>& run);
     void SetHelpText(const std::string& text);
     void EnableCommands(bool enable);
     void ShowPrinterPicture();

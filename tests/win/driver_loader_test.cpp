@@ -94,8 +94,9 @@ TEST_F(DriverFiles, ALibraryWithoutAllNineEntriesIsRefused) {
 }
 
 TEST_F(DriverFiles, APlantedLibraryOnTheSearchPathIsNeverLoaded) {
-    // A com.dll beside the program and in a folder named by SetDllDirectory:
-    // both are searched before anything else for a bare name.
+    // A com.dll beside the program (this test has a folder of its own) and
+    // in a folder named by SetDllDirectory: both are searched first for a
+    // bare name.
     const std::string planted = ExeDirectory() + "\\planted_com.dll";
     const std::string besideExe = ExeDirectory() + "\\com.dll";
     const std::string plantDir = dir_ + "\\plant";
@@ -103,6 +104,16 @@ TEST_F(DriverFiles, APlantedLibraryOnTheSearchPathIsNeverLoaded) {
     ASSERT_TRUE(CopyFileA(planted.c_str(), besideExe.c_str(), FALSE));
     ASSERT_TRUE(CopyFileA(planted.c_str(), (plantDir + "\\com.dll").c_str(), FALSE));
     SetDllDirectoryA(plantDir.c_str());
+    {
+        // The plant is where a bare name would find it.
+        HMODULE bare = LoadLibraryA("com.dll");
+        ASSERT_NE(bare, nullptr);
+        auto power = reinterpret_cast<PFN_IsPowerState>(
+            reinterpret_cast<void*>(GetProcAddress(bare, "IsPowerState")));
+        ASSERT_NE(power, nullptr);
+        EXPECT_EQ(power(), 4242);
+        FreeLibrary(bare);
+    }
 
     // The program's own copy is written to a different folder than both.
     const std::string work = dir_ + "\\work";
