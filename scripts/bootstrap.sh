@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need. Idempotent and
-# silent when everything is already there.
+# silent when everything is already there. Recommended packages come too:
+# Xvfb needs the fonts it recommends to start, and Wine its fonts to draw.
 set -euo pipefail
 pkgs=(cmake ninja-build g++ clang libclang-rt-14-dev googletest
       mingw-w64 g++-mingw-w64-x86-64 g++-mingw-w64-i686
@@ -14,4 +15,4 @@ echo "bootstrap: installing ${missing[*]}"
 SUDO=; [ "$(id -u)" -ne 0 ] && SUDO=sudo
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -q >/dev/null
-$SUDO apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null
+$SUDO apt-get install -y -q "${missing[@]}" >/dev/null
