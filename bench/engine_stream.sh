@@ -7,5 +7,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 B=$(realpath "${1:-$root/build}")
 exe=$B/win64/bin/engine_stream.exe
 [ -e "$exe" ] || { echo "engine_stream: missing $exe (build first)" >&2; exit 1; }
-run() { "$root/scripts/wine-run.sh" --prefix "$B/win64/wineprefix" "$exe"; }
-if [ -n "${DISPLAY:-}" ]; then run; else export -f run; export root B exe; xvfb-run -a bash -c run; fi
+# Windows need a display; without one, run this script again on a private
+# Xvfb.
+[ -n "${DISPLAY:-}" ] || exec xvfb-run -a "$0" "$@"
+"$root/scripts/wine-run.sh" --prefix "$B/win64/wineprefix" "$exe"
