@@ -14,22 +14,14 @@
 #include <string>
 #include <vector>
 
+#include "tests/win/harness_env.h"
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-std::string Env(const char* name) {
-    const char* v = std::getenv(name);
-    return v ? v : "";
-}
-
-std::string WinPath(const std::string& unixPath) {
-    std::string p = "Z:" + unixPath;
-    for (auto& c : p)
-        if (c == '/')
-            c = '\\';
-    return p;
-}
+using kestrel::test::Env;
+using kestrel::test::WinPath;
 
 std::string FileText(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -15,21 +15,13 @@
 #include "download/driver_loader.h"
 #include "download/spooler_ports.h"
 #include "download/ui_clock.h"
+#include "tests/win/harness_env.h"
 
 namespace kestrel {
 namespace {
 
-std::string Env(const char* name) {
-    const char* v = std::getenv(name);
-    return v ? v : "";
-}
-
-std::string WindowsPath(const std::string& unixPath) {
-    std::string p = "Z:" + unixPath;
-    for (char& c : p)
-        if (c == '/') c = '\\';
-    return p;
-}
+using test::Env;
+using test::WinPath;
 
 std::vector<uint8_t> ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -124,7 +116,7 @@ TEST(EngineOverSerial, FirmwareReachesThePrinterByteForByte) {
         // The pty holds what the printer has not read yet; give it time.
         std::vector<uint8_t> got;
         for (int i = 0; i < 300; ++i) {
-            got = ReadAll(WindowsPath(record));
+            got = ReadAll(WinPath(record));
             if (got.size() >= expected.size()) break;
             ::Sleep(100);
         }
