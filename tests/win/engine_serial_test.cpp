@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "config/settings_rules.h"
 #include "download/driver_files.h"
 #include "download/driver_loader.h"
 #include "download/spooler_ports.h"
@@ -52,18 +53,16 @@ struct QuickClosingClock : CUiClock {
     }
 };
 
-ConnectionSettings AsTheProgramSetsIt(const char* port) {
-    ConnectionSettings s{};
-    s.portName = port;
-    s.baudRate = 115200;
-    s.dataBits = 8;
-    s.handshake = 1;
-    s.readIntervalTimeout = s.readTotalTimeoutMultiplier = s.readTotalTimeoutConstant = 10;
-    s.inputBufferSize = 8192;
-    s.outputBufferSize = 4096;
-    s.transferMode = 1;
-    s.writeTimeout = 3000;
-    return s;
+// The record exactly as the Configuration command fills it for a serial
+// port at 115200 with XON/XOFF.
+StoredConnection SerialConnection(const std::string& port) {
+    SettingsFields fields;
+    fields.portName = port;
+    fields.baudRate = 115200;
+    fields.handshake = 1;
+    StoredConnection connection;
+    connection.ApplyConfirmed(fields);
+    return connection;
 }
 
 TEST(EngineOverSerial, FirmwareReachesThePrinterByteForByte) {
@@ -97,8 +96,9 @@ TEST(EngineOverSerial, FirmwareReachesThePrinterByteForByte) {
         RecordingView view;
         QuickClosingClock clock;
         DownloadPorts ports{files, spooler, driver, network, view, clock};
+        const StoredConnection connection = SerialConnection(name);
         DownloadRequest request;
-        request.settings = AsTheProgramSetsIt(name.c_str());
+        request.settings = connection.Record();
         request.printerType = 200;
         request.firmwarePath = firmware;
         EXPECT_EQ(RunDownload(request, ports), DownloadOutcome::Completed);
