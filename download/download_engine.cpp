@@ -17,20 +17,20 @@ public:
     RunResources& operator=(const RunResources&) = delete;
 
     ~RunResources() {
-        if (socketCreated_) ports_.network.Close();
+        if (socketCreated) ports_.network.Close();
         // A failed OpenPort can leave the device half-open inside the library
         // (handle held, flag clear); closing it is harmless otherwise.
-        if (portOpenCalled_) ports_.driver.ClosePort();
-        if (libraryLoaded_) ports_.driver.Release();
-        if (driverFile_) ports_.files.DeleteDriverFile(*driverFile_);
-        if (spoolerReleased_) ports_.spooler.RestorePrinterPorts();
+        if (portOpenCalled) ports_.driver.ClosePort();
+        if (libraryLoaded) ports_.driver.Release();
+        if (driverFile) ports_.files.DeleteDriverFile(*driverFile);
+        if (spoolerReleased) ports_.spooler.RestorePrinterPorts();
     }
 
-    std::optional<std::string> driverFile_;
-    bool spoolerReleased_ = false;
-    bool libraryLoaded_ = false;
-    bool portOpenCalled_ = false;
-    bool socketCreated_ = false;
+    std::optional<std::string> driverFile;
+    bool spoolerReleased = false;
+    bool libraryLoaded = false;
+    bool portOpenCalled = false;
+    bool socketCreated = false;
 
 private:
     DownloadPorts& ports_;
@@ -111,7 +111,7 @@ DownloadOutcome RunDownload(const DownloadRequest& request, DownloadPorts& ports
     const bool network = kind == PortKind::Network;
     RunResources taken(ports);
 
-    taken.driverFile_ = ports.files.WriteDriverFile(DriverForPort(kind));
+    taken.driverFile = ports.files.WriteDriverFile(DriverForPort(kind));
 
     int32_t progress = 0;
     ports.view.ShowProgress(progress);
@@ -119,26 +119,26 @@ DownloadOutcome RunDownload(const DownloadRequest& request, DownloadPorts& ports
 
     if (IsSpoolerPort(kind)) {
         ports.spooler.ReleasePrinterPorts(portName);
-        taken.spoolerReleased_ = true;
+        taken.spoolerReleased = true;
     }
 
     if (network) {
         if (!ports.network.Create())
             return Fail(ports, msg::kPortCreateFailed, DownloadOutcome::SocketCreateFailed);
-        taken.socketCreated_ = true;
+        taken.socketCreated = true;
         const int32_t port = request.settings.baudRate;
         if (port < 0 || port > 65535 ||
             !ports.network.Connect(portName, static_cast<uint16_t>(port)))
             return Fail(ports, msg::kSocketConnect, DownloadOutcome::ConnectFailed);
     } else {
-        if (!taken.driverFile_)
+        if (!taken.driverFile)
             return Fail(ports, msg::kPortCreateFailed, DownloadOutcome::DriverFileFailed);
-        if (!ports.driver.Load(*taken.driverFile_))
+        if (!ports.driver.Load(*taken.driverFile))
             return Fail(ports, msg::kPortCreateFailed, DownloadOutcome::LoadFailed);
-        taken.libraryLoaded_ = true;
+        taken.libraryLoaded = true;
         if (ports.driver.SetDeviceOption(request.settings) == 0)
             return Fail(ports, msg::kConfigurationSet, DownloadOutcome::ConfigurationFailed);
-        taken.portOpenCalled_ = true;
+        taken.portOpenCalled = true;
         if (ports.driver.OpenPort() == 0)
             return Fail(ports, msg::kPortOpen, DownloadOutcome::OpenFailed);
     }
