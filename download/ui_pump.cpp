@@ -5,13 +5,14 @@
 namespace kestrel {
 namespace {
 
-constexpr UINT kSysTimer = 0x0118;  // caret blink and other system timers
+constexpr UINT kSysTimer = 0x0118; // caret blink and other system timers
 // A window that never validates itself must not keep us here forever.
 constexpr int kMostPerPump = 200;
 
 bool TakeAndDispatch(UINT first, UINT last) {
     MSG msg;
-    if (!PeekMessageA(&msg, nullptr, first, last, PM_REMOVE)) return false;
+    if (!PeekMessageA(&msg, nullptr, first, last, PM_REMOVE))
+        return false;
     DispatchMessageA(&msg);
     return true;
 }
@@ -27,23 +28,25 @@ int64_t NowMicros() {
         QueryPerformanceFrequency(&f);
         return static_cast<int64_t>(f.QuadPart);
     }();
+    // Never fails since Windows XP; a tick count would do if it did.
+    if (frequency <= 0)
+        return static_cast<int64_t>(GetTickCount64()) * 1000;
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
-    return static_cast<int64_t>(now.QuadPart) * 1000000 / frequency;
+    return CounterToMicros(static_cast<int64_t>(now.QuadPart), frequency);
 }
 
-}  // namespace
+} // namespace
 
 void PumpPaintAndTimers() {
     // Any PeekMessage call also delivers messages sent from other threads.
     for (int i = 0; i < kMostPerPump; ++i) {
-        const bool any = TakeAndDrop(WM_KEYFIRST, WM_KEYLAST) |
-                         TakeAndDrop(WM_MOUSEFIRST, WM_MOUSELAST) |
-                         TakeAndDrop(WM_NCMOUSEMOVE, WM_NCMBUTTONDBLCLK) |
-                         TakeAndDispatch(WM_PAINT, WM_PAINT) |
-                         TakeAndDispatch(WM_TIMER, WM_TIMER) |
-                         TakeAndDispatch(kSysTimer, kSysTimer);
-        if (!any) return;
+        const bool any =
+            TakeAndDrop(WM_KEYFIRST, WM_KEYLAST) | TakeAndDrop(WM_MOUSEFIRST, WM_MOUSELAST) |
+            TakeAndDrop(WM_NCMOUSEMOVE, WM_NCMBUTTONDBLCLK) | TakeAndDispatch(WM_PAINT, WM_PAINT) |
+            TakeAndDispatch(WM_TIMER, WM_TIMER) | TakeAndDispatch(kSysTimer, kSysTimer);
+        if (!any)
+            return;
     }
 }
 
@@ -52,11 +55,12 @@ void WaitPumping(uint32_t ms) {
     for (;;) {
         PumpPaintAndTimers();
         const int64_t left = deadline - NowMicros();
-        if (left <= 0) return;
+        if (left <= 0)
+            return;
         const DWORD wait = static_cast<DWORD>((left + 999) / 1000);
         MsgWaitForMultipleObjects(0, nullptr, FALSE, wait,
                                   QS_PAINT | QS_TIMER | QS_SENDMESSAGE | QS_POSTMESSAGE);
     }
 }
 
-}  // namespace kestrel
+} // namespace kestrel

@@ -5,9 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdint>
+#include <limits>
 #include <thread>
 
 #include "download/ui_clock.h"
+#include "download/ui_pump.h"
 
 namespace kestrel {
 namespace {
@@ -16,14 +19,15 @@ std::atomic<int> g_timers{0};
 std::atomic<int> g_input{0};
 
 LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_TIMER) ++g_timers;
+    if (msg == WM_TIMER)
+        ++g_timers;
     if ((msg >= WM_KEYFIRST && msg <= WM_KEYLAST) || (msg >= WM_MOUSEFIRST && msg <= WM_MOUSELAST))
         ++g_input;
     return DefWindowProcA(hwnd, msg, wp, lp);
 }
 
 class ClockWindow : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         WNDCLASSA wc{};
         wc.lpfnWndProc = Proc;
@@ -49,7 +53,8 @@ TEST_F(ClockWindow, AWaitStillAnswersOtherThreadsAndRunsTimers) {
         for (int i = 0; i < 5; ++i) {
             DWORD_PTR result = 0;
             ++asked;
-            if (SendMessageTimeoutA(hwnd_, WM_NULL, 0, 0, SMTO_NORMAL, 1500, &result)) ++answered;
+            if (SendMessageTimeoutA(hwnd_, WM_NULL, 0, 0, SMTO_NORMAL, 1500, &result))
+                ++answered;
             ::Sleep(100);
         }
     });
@@ -76,8 +81,9 @@ TEST_F(ClockWindow, InputDuringAWaitIsThrownAway) {
 TEST_F(ClockWindow, FineSleepIsGivenBackAndCanBeAskedAgain) {
     CUiClock clock;
     clock.BeginFineSleep();
-    clock.BeginFineSleep();  // once only: periods are counted by the system
-    for (int i = 0; i < 20; ++i) clock.Sleep(1);
+    clock.BeginFineSleep(); // once only: periods are counted by the system
+    for (int i = 0; i < 20; ++i)
+        clock.Sleep(1);
     clock.EndFineSleep();
     clock.EndFineSleep();
     clock.BeginFineSleep();
@@ -85,5 +91,24 @@ TEST_F(ClockWindow, FineSleepIsGivenBackAndCanBeAskedAgain) {
     // The destructor gives back what is still held.
 }
 
-}  // namespace
-}  // namespace kestrel
+// Counter readings where counter * 1,000,000 leaves 64 bits, at the
+// frequencies seen in the field (Wine and Windows 10: 10 MHz; older
+// machines: the processor clock). A second later must read a second later.
+TEST(UiClockCounter, ConvertsWithoutOverflowNearTheLimit) {
+    constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+    for (const int64_t frequency : {INT64_C(10000000), INT64_C(3000000000), INT64_C(3579545)}) {
+        for (const int64_t counter : {kMax / 1000000 - 1, kMax / 1000000 + 1, kMax / 1000, kMax / 2,
+                                      kMax - 2 * frequency}) {
+            const auto exact =
+                static_cast<int64_t>(static_cast<__int128>(counter) * 1000000 / frequency);
+            EXPECT_EQ(CounterToMicros(counter, frequency), exact) << counter << " @ " << frequency;
+            EXPECT_EQ(CounterToMicros(counter + frequency, frequency) -
+                          CounterToMicros(counter, frequency),
+                      1000000)
+                << counter << " @ " << frequency;
+        }
+    }
+}
+
+} // namespace
+} // namespace kestrel
