@@ -1,54 +1,37 @@
-// lpt.dll: the shared entries work; opening a parallel port is not built
-// yet, so OpenPort refuses and the transfers refuse with it.
+// The nine entries of lpt.dll, all on the library's one parallel port.
 #include "drivers/common/port_driver.h"
 #include "drivers/common/shared_port.h"
-#include "drivers/common/win_mutex.h"
+#include "drivers/lpt/lpt_port.h"
 
-#include <cstring>
-#include <string>
+#include <windows.h>
 
 namespace {
-
-struct CLptPort {
-    CWinMutex receiveLock, statusLock;
-    CPortQueues queues{receiveLock, statusLock};
-    std::string name;
-    ConnectionSettings options{};
-};
-
-CLptPort g_port;
-
-} // namespace
+CLptPort g_port(::GetVersion()); // lives from library load to unload
+}
 
 CPortQueues& DriverPortQueues() {
-    return g_port.queues;
+    return g_port.Queues();
 }
 
 extern "C" {
 
 int32_t SetDeviceOption(ConnectionSettings settings) {
-    // Case-sensitive on purpose: only names the program itself makes.
-    if (!settings.portName || std::strncmp(settings.portName, "LPT", 3) != 0)
-        return 0;
-    g_port.name = settings.portName;
-    g_port.options = settings;
-    g_port.options.portName = nullptr; // the caller's text dies with the call
-    return 1;
+    return g_port.SetDeviceOption(settings);
 }
 int32_t OpenPort(void) {
-    return 0;
+    return g_port.OpenPort();
 }
-int32_t Write(const uint8_t*, uint32_t) {
-    return 0;
+int32_t Write(const uint8_t* data, uint32_t count) {
+    return g_port.Write(data, count);
 }
-int32_t Read(uint8_t*, uint32_t, uint32_t) {
-    return 0;
+int32_t Read(uint8_t* buffer, uint32_t count, uint32_t timeoutMs) {
+    return g_port.Read(buffer, count, timeoutMs);
 }
 void ClosePort(void) {
-    g_port.queues.ReleaseReceive();
+    g_port.ClosePort();
 }
 int32_t IsPowerState(void) {
-    return 0;
+    return g_port.IsPowerState();
 }
 
 } // extern "C"

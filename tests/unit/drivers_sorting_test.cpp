@@ -85,13 +85,31 @@ TEST(DriversSerialSorting, RecordSplitAcrossReadsGoesToTheReceiveQueue) {
 }
 
 TEST(DriversParallelSorting, LooksOnlyAtFirstAndLastByte) {
-    CRecordingSink sink;
-    const uint8_t in[] = {0x14, 0x99, 0x99, 0x0F, 0x14, 0x00, 0x00, 0x0E};
-    SortParallelBytes(in, sizeof in, sink);
-    EXPECT_EQ(sink.records, (std::vector<Bytes>{{0x14, 0x99, 0x99, 0x0F}}));
-    EXPECT_EQ(sink.received, (Bytes{0x14, 0x00, 0x00, 0x0E}));
-    // '5' records belong to the serial printers only.
-    EXPECT_FALSE(IsParallelStatusRecord(reinterpret_cast<const uint8_t*>("5@A\0")));
+    const SortCase cases[] = {
+        {"middle bytes not examined",
+         {0x14, 0x99, 0x99, 0x0F, 0x14, 0x00, 0x00, 0x0E},
+         "Srrrr",
+         {0x14, 0x00, 0x00, 0x0E},
+         {{0x14, 0x99, 0x99, 0x0F}}},
+        {"every lead byte",
+         {0x10, 1, 2, 0x0F, 0x1C, 1, 2, 0x0F, 0x3C, 1, 2, 0x0F, 0x5C, 1, 2, 0x0F},
+         "SSSS",
+         {},
+         {{0x10, 1, 2, 0x0F}, {0x1C, 1, 2, 0x0F}, {0x3C, 1, 2, 0x0F}, {0x5C, 1, 2, 0x0F}}},
+        {"not a lead byte", {0x11, 0, 0, 0x0F}, "rrrr", {0x11, 0, 0, 0x0F}, {}},
+        // A record needs four bytes left; 0x0F three bytes on is not enough.
+        {"three bytes left", {0x41, 0x14, 0x00, 0x0F}, "rrrr", {0x41, 0x14, 0x00, 0x0F}, {}},
+        {"0F one byte early", {0x14, 0x00, 0x0F, 0x00}, "rrrr", {0x14, 0x00, 0x0F, 0x00}, {}},
+        // '5' records belong to the serial printers only.
+        {"serial letters", {0x35, 0x40, 0x41, 0x00}, "rrrr", {0x35, 0x40, 0x41, 0x00}, {}},
+    };
+    for (const auto& c : cases) {
+        CRecordingSink sink;
+        SortParallelBytes(c.input.data(), c.input.size(), sink);
+        EXPECT_EQ(sink.trace, c.trace) << c.name;
+        EXPECT_EQ(sink.received, c.received) << c.name;
+        EXPECT_EQ(sink.records, c.records) << c.name;
+    }
 }
 
 } // namespace
