@@ -1,10 +1,10 @@
 # Sourced by the end-to-end scenarios (tests/e2e/scenarios/*.sh) and by
 # scripts/run.sh. Gives each run: an X display, the scenarios' own Wine
-# prefix with COM1 mapped onto the virtual printer's pty, the printer, and
-# the pilot. Everything it starts it ends by PID when the script exits.
+# prefix with COM1 (or LPT1) mapped onto the virtual printer's pty, the
+# printer, and the pilot. Everything it starts it ends by PID when the script exits.
 #
 #   e2e_init <win64 build dir> <run name>
-#   e2e_printer [virtual printer options]   start it behind COM1
+#   e2e_printer [virtual printer options]   start it behind COM1 (E2E_LINK)
 #   e2e_start_wine                          start the prefix's server
 #   e2e_pilot <steps file>                  drive the program, 0 = all passed
 #   e2e_expect_same <file> <file> <what>    compare byte for byte
@@ -49,6 +49,7 @@ e2e_init() {
     E2E_WORK=$E2E_ROOT/$E2E_NAME
     E2E_SHOTS=$E2E_WORK/shots
     E2E_COM1=$E2E_ROOT/com1
+    E2E_LPT1=$E2E_ROOT/lpt1
     E2E_BIN=$E2E_WIN64/bin
     E2E_NATIVE=$(realpath -m "$E2E_WIN64/../native")
     mkdir -p "$E2E_ROOT"
@@ -83,10 +84,13 @@ e2e_display() {
     e2e_log "private display $DISPLAY"
 }
 
-# Made once and reused: wineboot takes seconds. COM1 points at a fixed
-# link that each run aims at its printer's pty.
+# Made once and reused: wineboot takes seconds. COM1 and LPT1 point at
+# fixed links that each run aims at its printer's pty.
 e2e_make_prefix() {
-    [ -f "$E2E_PREFIX/system.reg" ] && grep -q 'com1' "$E2E_PREFIX/.e2e-ports" 2>/dev/null && return 0
+    if [ -f "$E2E_PREFIX/system.reg" ] && grep -q 'com1' "$E2E_PREFIX/.e2e-ports" 2>/dev/null; then
+        grep -q 'lpt1' "$E2E_PREFIX/.e2e-ports" || e2e_map_lpt1 # a prefix made before LPT1
+        return 0
+    fi
     e2e_log "making the Wine prefix $E2E_PREFIX"
     "$E2E_WINE" wineboot -i </dev/null >"$E2E_ROOT/wineboot.log" 2>&1
     "$E2E_WINE" reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$E2E_COM1" /f \
@@ -100,6 +104,14 @@ e2e_make_prefix() {
     fi
     "$E2E_SERVER" -w </dev/null >/dev/null 2>&1
     echo com1 >"$E2E_PREFIX/.e2e-ports"
+    e2e_map_lpt1
+}
+
+e2e_map_lpt1() {
+    "$E2E_WINE" reg add 'HKLM\Software\Wine\Ports' /v LPT1 /t REG_SZ /d "$E2E_LPT1" /f \
+        </dev/null >>"$E2E_ROOT/wineboot.log" 2>&1
+    "$E2E_SERVER" -w </dev/null >/dev/null 2>&1
+    echo lpt1 >>"$E2E_PREFIX/.e2e-ports"
 }
 
 e2e_find_printer() {
@@ -107,14 +119,15 @@ e2e_find_printer() {
     find "$E2E_NATIVE" -type f -name virtual_printer -perm -u+x 2>/dev/null | head -n1
 }
 
-# Starts the virtual printer behind COM1; its received bytes go to
-# $E2E_WORK/received.bin and the host's line settings to line.txt.
+# Starts the virtual printer behind COM1 (behind LPT1 when E2E_LINK is
+# $E2E_LPT1); its received bytes go to $E2E_WORK/received.bin and the
+# host's line settings to line.txt.
 e2e_printer() {
-    local vp
+    local vp link=${E2E_LINK:-$E2E_COM1}
     vp=$(e2e_find_printer)
     [ -n "$vp" ] || { e2e_fail "no virtual_printer under $E2E_NATIVE (build the native tree)"; exit 1; }
-    rm -f "$E2E_COM1"
-    "$vp" --link "$E2E_COM1" --record "$E2E_WORK/received.bin" \
+    rm -f "$link"
+    "$vp" --link "$link" --record "$E2E_WORK/received.bin" \
         --settings "$E2E_WORK/line.txt" "$@" >"$E2E_WORK/printer.out" 2>"$E2E_WORK/printer.err" &
     E2E_PIDS+=($!)
     local i
