@@ -164,10 +164,17 @@ void CSettingsDialog::ReadBackSettings() {
                       static_cast<uint8_t>(FOURTH_IPADDRESS(address))};
     choice.tcpPort = tcpPort_;
 
-    if (kestrel::ReadBackSettings(choice, usbPorts_, fields_) == ReadBackResult::InvalidPortName) {
+    switch (kestrel::ReadBackSettings(choice, usbPorts_, fields_)) {
+    case ReadBackResult::InvalidPortName:
         ShowProgramMessage(Handle(), kInvalidPortNameMessage);
         EndDialog(IDCANCEL);
         return;
+    case ReadBackResult::UnusableAddress:
+        // Stays open, as for a refused TCP port, with the address to correct.
+        ShowProgramMessage(Handle(), kUnusableAddressMessage);
+        ::SetFocus(Item(IDC_IP_ADDRESS));
+        return;
+    case ReadBackResult::Accepted: break;
     }
     EndDialog(IDOK);
 }

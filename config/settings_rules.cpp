@@ -4,6 +4,7 @@
 
 #include "config/number_text.h"
 #include "download/port_name.h"
+#include "download/printer_address.h"
 
 namespace kestrel {
 
@@ -59,6 +60,8 @@ std::string UsbPortLabel(size_t entriesAlready) {
 ReadBackResult ReadBackSettings(const DialogChoice& choice, const std::vector<UsbPortEntry>& usb,
                                 SettingsFields& fields) {
     if (choice.kind == ConnectionKind::Ethernet) {
+        if (JudgePrinterAddress(choice.address) != AddressVerdict::Usable)
+            return ReadBackResult::UnusableAddress;
         char address[32];
         std::snprintf(address, sizeof address, "%d.%d.%d.%d", choice.address[0],
                       choice.address[1], choice.address[2], choice.address[3]);

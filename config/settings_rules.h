@@ -65,9 +65,10 @@ struct DialogChoice {
     uint32_t tcpPort = 0;
 };
 
-enum class ReadBackResult { Accepted, InvalidPortName };
+enum class ReadBackResult { Accepted, InvalidPortName, UnusableAddress };
 
-// Fills `fields` from the dialog's choice. On InvalidPortName nothing is written.
+// Fills `fields` from the dialog's choice. On a refusal nothing is written;
+// UnusableAddress keeps the dialog open for another address.
 ReadBackResult ReadBackSettings(const DialogChoice& choice, const std::vector<UsbPortEntry>& usb,
                                 SettingsFields& fields);
 
@@ -96,5 +97,9 @@ inline constexpr const char* kNoUsbPrinterMessage = "Not Connect USB Printer";
 // Our wording for a TCP port field that does not hold a port number.
 inline constexpr const char* kInvalidTcpPortMessage = "Please enter a TCP port number from 0 to 65535.";
 inline constexpr uint32_t kMaxTcpPort = 65535;
+// Our wording for an Ethernet address that cannot be a printer.
+inline constexpr const char* kUnusableAddressMessage =
+    "Please enter the printer's IP address. 0.0.0.0, 255.255.255.255 and multicast addresses "
+    "(224.0.0.0 to 239.255.255.255) cannot be a printer.";
 
 }  // namespace kestrel

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "download/firmware_file.h"
+#include "download/printer_address.h"
 
 namespace kestrel {
 namespace {
@@ -127,7 +128,10 @@ DownloadOutcome RunDownload(const DownloadRequest& request, DownloadPorts& ports
             return Fail(ports, msg::kPortCreateFailed, DownloadOutcome::SocketCreateFailed);
         taken.socketCreated = true;
         const int32_t port = request.settings.baudRate;
+        // An address that cannot be a printer is never connected to: 0.0.0.0
+        // would reach this very machine.
         if (port < 0 || port > 65535 ||
+            JudgePrinterAddress(portName) != AddressVerdict::Usable ||
             !ports.network.Connect(portName, static_cast<uint16_t>(port)))
             return Fail(ports, msg::kSocketConnect, DownloadOutcome::ConnectFailed);
     } else {

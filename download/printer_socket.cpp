@@ -4,13 +4,17 @@
 
 #include <algorithm>
 
+#include "download/bounded_wait.h"
 #include "download/ui_pump.h"
 
 namespace kestrel {
 namespace {
 
-constexpr uint32_t kSliceMs = 20;  // how often the window gets to paint
 constexpr uint64_t kChunk = 64 * 1024;
+
+// Milliseconds since some fixed point; its 16 ms steps do not matter for
+// bounds of many seconds.
+uint64_t NowMs() { return GetTickCount64(); }
 
 }  // namespace
 
@@ -29,19 +33,20 @@ bool CPrinterSocket::Create() {
 }
 
 bool CPrinterSocket::WaitWritable(uint32_t limitMs) {
-    for (uint32_t waited = 0; waited < limitMs; waited += kSliceMs) {
+    const auto slice = [this](uint32_t sliceMs) {
         fd_set writable, failed;
         FD_ZERO(&writable);
         FD_ZERO(&failed);
         FD_SET(socket_, &writable);
         FD_SET(socket_, &failed);
-        timeval slice{0, static_cast<long>(kSliceMs * 1000)};
-        const int ready = select(0, nullptr, &writable, &failed, &slice);
-        if (ready == SOCKET_ERROR) return false;
-        if (ready > 0) return FD_ISSET(socket_, &writable) != 0;
+        timeval wait{0, static_cast<long>(sliceMs * 1000)};
+        const int ready = select(0, nullptr, &writable, &failed, &wait);
+        if (ready == SOCKET_ERROR) return SliceResult::Failed;
+        if (ready > 0) return FD_ISSET(socket_, &writable) ? SliceResult::Ready : SliceResult::Failed;
         PumpPaintAndTimers();
-    }
-    return false;
+        return SliceResult::NotYet;
+    };
+    return WaitInSlices(limitMs, NowMs, slice) == WaitResult::Ready;
 }
 
 bool CPrinterSocket::Connect(const std::string& host, uint16_t port) {

@@ -56,8 +56,13 @@ void CheckRadio(HWND dialog, const std::vector<int>& ids, int index) {
 
 std::optional<uint32_t> ReadUnsignedField(HWND dialog, int id, uint32_t maximum,
                                           const std::string& refusal) {
-    char text[32] = {};
-    ::GetDlgItemTextA(dialog, id, text, sizeof text);
+    // Read whole, however long: a cut text could read as another number.
+    std::string text;
+    if (HWND field = ::GetDlgItem(dialog, id)) {
+        text.resize(static_cast<size_t>(::GetWindowTextLengthA(field)) + 1);
+        text.resize(static_cast<size_t>(
+            ::GetWindowTextA(field, text.data(), static_cast<int>(text.size()))));
+    }
     const std::optional<uint32_t> value = ParseUnsignedText(text, maximum);
     if (!value) {
         ShowProgramMessage(dialog, refusal);

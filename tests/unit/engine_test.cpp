@@ -1,10 +1,12 @@
 // The download engine against recording fakes: what it writes, which
 // progress values the bar shows, how long it waits, what it gives back.
 #include "download/download_engine.h"
+#include "download/bounded_wait.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -319,6 +321,7 @@ TEST(Engine, NetworkEarlyEnds) {
         int32_t port;
         DownloadOutcome outcome;
         std::vector<std::string> tail;  // after "write-file", "redraw"
+        const char* address = "10.0.0.5";
     } cases[] = {
         {"no socket", [](World& w) { w.createOk = false; }, 9100,
          DownloadOutcome::SocketCreateFailed,
@@ -329,6 +332,20 @@ TEST(Engine, NetworkEarlyEnds) {
         {"port out of range", [](World&) {}, 70000, DownloadOutcome::ConnectFailed,
          {"socket-create", "message Socket Connect Error!", "socket-close",
           "delete /drivers/usb.dll"}},
+        // Refused without a connect: the empty address control, broadcast,
+        // multicast, and text that is no address at all.
+        {"unspecified", [](World&) {}, 9100, DownloadOutcome::ConnectFailed,
+         {"socket-create", "message Socket Connect Error!", "socket-close",
+          "delete /drivers/usb.dll"}, "0.0.0.0"},
+        {"broadcast", [](World&) {}, 9100, DownloadOutcome::ConnectFailed,
+         {"socket-create", "message Socket Connect Error!", "socket-close",
+          "delete /drivers/usb.dll"}, "255.255.255.255"},
+        {"multicast", [](World&) {}, 9100, DownloadOutcome::ConnectFailed,
+         {"socket-create", "message Socket Connect Error!", "socket-close",
+          "delete /drivers/usb.dll"}, "239.255.255.250"},
+        {"no address", [](World&) {}, 9100, DownloadOutcome::ConnectFailed,
+         {"socket-create", "message Socket Connect Error!", "socket-close",
+          "delete /drivers/usb.dll"}, "printer.local"},
         {"send error", [](World& w) { w.sendResult = -1; }, 9100,
          DownloadOutcome::NetworkWriteFailed,
          {"socket-create", "socket-connect", "socket-send", "message Write Failed!",
@@ -343,12 +360,55 @@ TEST(Engine, NetworkEarlyEnds) {
         World w;
         c.arrange(w);
         DownloadPorts ports = w.Ports();
-        DownloadRequest request = Request("10.0.0.5", file.path());
+        DownloadRequest request = Request(c.address, file.path());
         request.settings.baudRate = c.port;
         EXPECT_EQ(RunDownload(request, ports), c.outcome);
         EXPECT_EQ(w.progress, std::vector<int32_t>{0});
         EXPECT_EQ(w.Tail(2), c.tail);
     }
+}
+
+// The socket's connect and stall bounds: painting between slices counts
+// against the bound, which ends by the clock, not by the number of slices.
+TEST(BoundedWait, EndsByTheClockWhateverTheSlicesCost) {
+    struct Case {
+        const char* name;
+        uint64_t paintMs;  // time a slice takes beyond its own wait
+        int readyAfter;    // slices until the socket is ready; -1 never
+        WaitResult result;
+        int slices;
+    } cases[] = {
+        {"idle window", 0, -1, WaitResult::TimedOut, 1500},
+        {"slow painting", 100, -1, WaitResult::TimedOut, 250},
+        {"ready in time", 100, 10, WaitResult::Ready, 11},
+        {"failure ends at once", 0, 0, WaitResult::Failed, 1},
+    };
+    for (const Case& c : cases) {
+        uint64_t now = 1000;
+        int slices = 0;
+        std::vector<uint32_t> asked;
+        const WaitResult r = WaitInSlices(
+            30000, [&] { return now; },
+            [&](uint32_t sliceMs) {
+                asked.push_back(sliceMs);
+                if (c.readyAfter == slices++)
+                    return c.name[0] == 'f' ? SliceResult::Failed : SliceResult::Ready;
+                now += sliceMs + c.paintMs;
+                return SliceResult::NotYet;
+            });
+        EXPECT_EQ(r, c.result) << c.name;
+        EXPECT_EQ(slices, c.slices) << c.name;
+        EXPECT_LE(*std::max_element(asked.begin(), asked.end()), kWaitSliceMs) << c.name;
+    }
+    // The last slice waits only for what is left of the bound.
+    uint64_t now = 0;
+    std::vector<uint32_t> asked;
+    WaitInSlices(50, [&] { return now; }, [&](uint32_t ms) {
+        asked.push_back(ms);
+        now += ms;
+        return SliceResult::NotYet;
+    });
+    EXPECT_EQ(asked, (std::vector<uint32_t>{20, 20, 10}));
 }
 
 TEST(Engine, ProgressOfImagesBeyondThirtyTwoBitProducts) {

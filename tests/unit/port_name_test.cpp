@@ -1,4 +1,5 @@
 #include "download/port_name.h"
+#include "download/printer_address.h"
 
 #include <gtest/gtest.h>
 
@@ -35,6 +36,34 @@ TEST(PortName, ClassifiesEveryNameTheDialogsProduce) {
     EXPECT_STREQ(DriverFileName(DriverKind::Com), "com.dll");
     EXPECT_STREQ(DriverFileName(DriverKind::Lpt), "lpt.dll");
     EXPECT_STREQ(DriverFileName(DriverKind::Usb), "usb.dll");
+}
+
+TEST(PrinterAddress, OnlyAnAddressOfOneDeviceCanBeAPrinter) {
+    const struct {
+        const char* text;
+        AddressVerdict verdict;
+    } cases[] = {
+        {"192.168.0.10", AddressVerdict::Usable},
+        {"127.0.0.1", AddressVerdict::Usable},
+        {"223.255.255.255", AddressVerdict::Usable},
+        {"240.0.0.1", AddressVerdict::Usable},
+        {"255.255.255.254", AddressVerdict::Usable},
+        {"0.0.0.1", AddressVerdict::Usable},
+        {"0.0.0.0", AddressVerdict::Unspecified},
+        {"255.255.255.255", AddressVerdict::Broadcast},
+        {"224.0.0.0", AddressVerdict::Multicast},
+        {"239.255.255.255", AddressVerdict::Multicast},
+        {"", AddressVerdict::NotAnAddress},
+        {"10.0.0", AddressVerdict::NotAnAddress},
+        {"10.0.0.7.", AddressVerdict::NotAnAddress},
+        {"10.0.0.256", AddressVerdict::NotAnAddress},
+        {"10.0.0.0007", AddressVerdict::NotAnAddress},
+        {" 10.0.0.7", AddressVerdict::NotAnAddress},
+        {"10..0.7", AddressVerdict::NotAnAddress},
+        {"COM1", AddressVerdict::NotAnAddress},
+    };
+    for (const auto& c : cases) EXPECT_EQ(JudgePrinterAddress(c.text), c.verdict) << c.text;
+    EXPECT_EQ(ParseDottedAddress("10.0.0.7"), (Ipv4Address{10, 0, 0, 7}));
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "config/settings_rules.h"
+#include "download/printer_address.h"
 
 #include <gtest/gtest.h>
 
@@ -112,8 +113,6 @@ TEST(SettingsReadBack, WritesEachKindsFields) {
     ethernet.address = {10, 0, 0, 7};
     ethernet.tcpPort = 9100;
 
-    DialogChoice emptyEthernet;
-    emptyEthernet.kind = ConnectionKind::Ethernet;
 
     DialogChoice usb;
     usb.kind = ConnectionKind::Usb;
@@ -132,7 +131,6 @@ TEST(SettingsReadBack, WritesEachKindsFields) {
         {"usb label not found keeps the name", usbUnknown, {"old", 0, 0, -1, 1, -1, 7}},
         // Ethernet: address and port only.
         {"ethernet", ethernet, {"10.0.0.7", 9100, 2, 3, 1, 4, 7}},
-        {"ethernet empty", emptyEthernet, {"0.0.0.0", 0, 2, 3, 1, 4, 7}},
     };
     const std::vector<UsbPortEntry> found = {{"USB001:", "\\\\?\\usb#one"},
                                              {"USB002:", "\\\\?\\usb#two"}};
@@ -146,6 +144,23 @@ TEST(SettingsReadBack, WritesEachKindsFields) {
         EXPECT_EQ(fields.parity, c.expected.parity) << c.name;
         EXPECT_EQ(fields.handshake, c.expected.handshake) << c.name;
         EXPECT_EQ(fields.transferMode, 7) << c.name;
+    }
+}
+
+TEST(SettingsReadBack, AddressThatCannotBeAPrinterIsRefusedAndWritesNothing) {
+    // The first is what an address control left empty reads as.
+    const Ipv4Address refused[] = {{0, 0, 0, 0}, {255, 255, 255, 255}, {224, 0, 0, 1},
+                                   {239, 1, 2, 3}};
+    for (const Ipv4Address& address : refused) {
+        DialogChoice choice;
+        choice.kind = ConnectionKind::Ethernet;
+        choice.address = address;
+        choice.tcpPort = 9100;
+        SettingsFields fields;
+        EXPECT_EQ(ReadBackSettings(choice, {}, fields), ReadBackResult::UnusableAddress)
+            << int(address[0]);
+        EXPECT_EQ(fields.portName, "COM1");
+        EXPECT_EQ(fields.baudRate, 9600);
     }
 }
 

@@ -156,11 +156,14 @@ TEST(VirtualPrinterOptions, NetworkPrinter) {
     const OptionsParse any = Options({"--tcp", "0"});
     ASSERT_TRUE(any.options) << any.error;
     EXPECT_EQ(any.options->tcpPort, 0);
-    const OptionsParse fixed = Options({"--tcp=9100", "--record", "r"});
+    const OptionsParse fixed = Options({"--tcp=9100", "--record", "r", "--receive-buffer=4096"});
     ASSERT_TRUE(fixed.options) << fixed.error;
     EXPECT_EQ(fixed.options->tcpPort, 9100);
+    EXPECT_EQ(fixed.options->receiveBuffer, 4096u);
+    EXPECT_FALSE(any.options->receiveBuffer);
     for (const auto& args : std::vector<std::vector<std::string_view>>{
-             {"--tcp", "65536"}, {"--tcp", "http"}, {"--tcp", "9100", "--link", "/tmp/com1"}})
+             {"--tcp", "65536"}, {"--tcp", "http"}, {"--tcp", "9100", "--link", "/tmp/com1"},
+             {"--receive-buffer", "4096"}, {"--tcp", "0", "--receive-buffer", "0"}})
         EXPECT_FALSE(Options(args).options) << args[0] << " " << args[1];
 }
 

@@ -232,6 +232,17 @@ TEST(AppSettings, ConfirmingWritesWhatTheControlsShow) {
           },
           ok},
          {"10.0.0.7", 9100, 8, 0, 0, 0, 1}},
+        // A port text longer than any fixed buffer is read whole, not cut to
+        // a prefix that reads as another port.
+        {"ethernet long port text",
+         {[](auto& d) { Click(d.Handle(), IDC_KIND_ETHERNET); },
+          [](auto& d) {
+              ::SendMessageA(d.Item(IDC_IP_ADDRESS), IPM_SETADDRESS, 0,
+                             MAKEIPADDRESS(127, 0, 0, 1));
+              ::SetWindowTextA(d.Item(IDC_TCP_PORT), (std::string(40, '0') + "9100").c_str());
+          },
+          ok},
+         {"127.0.0.1", 9100, 8, 0, 0, 0, 1}},
     };
     for (const Case& c : cases) {
         SettingsScript dialog(c.steps, Stored("COM1"), 200);
@@ -261,13 +272,23 @@ TEST(AppSettings, RefusalsKeepTheStoredSettings) {
         EXPECT_EQ(dialog.DoModal(), IDCANCEL);
         EXPECT_EQ(MessageBoxCloser::texts(), std::vector<std::string>{"Invalid Port Name!"});
     }
-    // A TCP port out of range is refused and the dialog stays open.
-    {
+    // A TCP port out of range, and addresses that cannot be a printer (the
+    // empty control among them), are refused and the dialog stays open.
+    const std::pair<const char*, DWORD> refused[] = {{"70000", MAKEIPADDRESS(10, 0, 0, 7)},
+                                                     {"9100", 0},
+                                                     {"9100", MAKEIPADDRESS(255, 255, 255, 255)},
+                                                     {"9100", MAKEIPADDRESS(224, 0, 0, 251)}};
+    for (const auto& refusal : refused) {
+        const char* port = refusal.first;
+        const DWORD address = refusal.second;
         MessageBoxCloser closer;
         bool stillOpen = false;
         SettingsScript dialog({[](auto& d) { Click(d.Handle(), IDC_KIND_ETHERNET); },
-                               [](auto& d) {
-                                   ::SetWindowTextA(d.Item(IDC_TCP_PORT), "70000");
+                               [&](auto& d) {
+                                   if (address != 0)
+                                       ::SendMessageA(d.Item(IDC_IP_ADDRESS), IPM_SETADDRESS, 0,
+                                                      address);
+                                   ::SetWindowTextA(d.Item(IDC_TCP_PORT), port);
                                    Click(d.Handle(), IDC_SETTINGS_OK);
                                },
                                [&](auto& d) {
@@ -278,6 +299,9 @@ TEST(AppSettings, RefusalsKeepTheStoredSettings) {
         EXPECT_EQ(dialog.DoModal(), IDCANCEL);
         EXPECT_TRUE(stillOpen);
         ASSERT_EQ(MessageBoxCloser::texts().size(), 1u);
+        EXPECT_EQ(MessageBoxCloser::texts()[0], address == MAKEIPADDRESS(10, 0, 0, 7)
+                                                    ? kInvalidTcpPortMessage
+                                                    : kUnusableAddressMessage);
         EXPECT_EQ(dialog.Fields().portName, "COM1");
     }
 }

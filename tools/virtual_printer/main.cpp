@@ -107,7 +107,7 @@ int main(int argc, char** argv) {
     std::string error;
     std::unique_ptr<Transport> transport;
     if (options.tcpPort)
-        transport = TcpTransport::Listen(*options.tcpPort, error);
+        transport = TcpTransport::Listen(*options.tcpPort, options.receiveBuffer, error);
     else
         transport = PtyTransport::Open(error);
     if (!transport) {

@@ -14,6 +14,7 @@ const char* PrinterUsage() {
            "  --control PATH              make a FIFO at PATH that takes commands\n"
            "  --link PATH                 symlink PATH to the host's end of the line\n"
            "  --tcp PORT                  be a network printer on 127.0.0.1:PORT (0: any)\n"
+           "  --receive-buffer BYTES      TCP: keep the connection's receive buffer small\n"
            "  --rate BPS|line             read at most BPS bytes per second, or as fast as\n"
            "                              the host's baud rate carries them (8N1)\n"
            "  --stop-reading-after N      stop reading after N bytes (0: at once)\n"
@@ -85,6 +86,9 @@ OptionsParse ParsePrinterOptions(const std::vector<std::string_view>& args) {
             if (!count(port, 65535))
                 return Fail(bad);
             o.tcpPort = static_cast<std::uint16_t>(*port);
+        } else if (name == "--receive-buffer") {
+            if (!count(o.receiveBuffer, 64 * 1024 * 1024) || *o.receiveBuffer == 0)
+                return Fail(bad);
         } else if (name == "--rate") {
             const auto v = value();
             if (v && *v == "line") {
@@ -126,6 +130,8 @@ OptionsParse ParsePrinterOptions(const std::vector<std::string_view>& args) {
     }
     if (o.tcpPort && !o.linkPath.empty())
         return Fail("--link names a pty; a network printer has none");
+    if (o.receiveBuffer && !o.tcpPort)
+        return Fail("--receive-buffer is for a network printer (--tcp)");
     return {std::move(o), {}};
 }
 

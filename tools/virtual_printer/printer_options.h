@@ -22,6 +22,10 @@ struct PrinterOptions {
     std::string controlPath;              // FIFO of run-time commands
     std::string linkPath;                 // symlink to the host's end of the line
     std::optional<std::uint16_t> tcpPort; // listen on 127.0.0.1 instead of a pty
+    // TCP only: the connection's receive buffer (SO_RCVBUF). Loopback buffers
+    // otherwise grow to megabytes and swallow a whole image, so a printer
+    // that stops reading would never be felt by the host.
+    std::optional<std::uint64_t> receiveBuffer;
     std::uint64_t rate = 0;               // bytes per second read from the line; 0 = no limit
     bool rateFromLine = false;            // follow the host's baud rate instead (8N1: baud / 10)
     std::optional<std::uint64_t> stopReadingAfter;

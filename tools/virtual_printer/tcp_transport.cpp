@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <iostream>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
@@ -22,7 +23,9 @@ bool Transient(int err) {
 
 } // namespace
 
-std::unique_ptr<TcpTransport> TcpTransport::Listen(std::uint16_t port, std::string& error) {
+std::unique_ptr<TcpTransport> TcpTransport::Listen(std::uint16_t port,
+                                                   std::optional<std::uint64_t> receiveBuffer,
+                                                   std::string& error) {
     UniqueFd fd(::socket(AF_INET, SOCK_STREAM, 0));
     if (!fd.Valid()) {
         error = std::string("socket: ") + std::strerror(errno);
@@ -30,6 +33,13 @@ std::unique_ptr<TcpTransport> TcpTransport::Listen(std::uint16_t port, std::stri
     }
     const int on = 1;
     ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    if (receiveBuffer) {
+        const int size = static_cast<int>(*receiveBuffer);
+        if (::setsockopt(fd.Get(), SOL_SOCKET, SO_RCVBUF, &size, sizeof size) != 0) {
+            error = std::string("receive buffer: ") + std::strerror(errno);
+            return nullptr;
+        }
+    }
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
@@ -56,7 +66,17 @@ bool TcpTransport::AcceptWaiting() {
     if (!fd.Valid() || !MakeNonBlocking(fd.Get()))
         return false;
     connection_ = std::move(fd);
+    connectionBytes_ = 0;
+    std::cerr << "virtual_printer: connection " << ++connections_ << " accepted" << std::endl;
     return true;
+}
+
+void TcpTransport::EndConnection(const char* how) {
+    if (!connection_.Valid())
+        return;
+    std::cerr << "virtual_printer: connection " << connections_ << " " << how << " after "
+              << connectionBytes_ << " bytes" << std::endl;
+    connection_.Reset();
 }
 
 IoResult TcpTransport::Receive(std::span<std::uint8_t> buffer) {
@@ -65,13 +85,15 @@ IoResult TcpTransport::Receive(std::span<std::uint8_t> buffer) {
     if (!AcceptWaiting())
         return {IoResult::Kind::WouldBlock, 0, 0};
     const ssize_t n = ::recv(connection_.Get(), buffer.data(), buffer.size(), 0);
-    if (n > 0)
+    if (n > 0) {
+        connectionBytes_ += static_cast<std::uint64_t>(n);
         return {IoResult::Kind::Done, static_cast<std::size_t>(n), 0};
+    }
     if (n < 0 && Transient(errno))
         return {IoResult::Kind::WouldBlock, 0, 0};
     // The host closed (or reset) its connection: the end of one download.
     // Listen for the next one.
-    connection_.Reset();
+    EndConnection(n == 0 ? "closed by the host" : "reset by the host");
     return {IoResult::Kind::Done, 0, 0};
 }
 
@@ -86,12 +108,17 @@ IoResult TcpTransport::Send(std::span<const std::uint8_t> bytes) {
     const int err = errno;
     if (Transient(err))
         return {IoResult::Kind::WouldBlock, 0, 0};
-    connection_.Reset();
+    EndConnection("failed");
     return {IoResult::Kind::Failed, 0, err};
 }
 
 void TcpTransport::Drop() {
-    connection_.Reset();
+    if (connection_.Valid()) {
+        // A reset, not an orderly close: a printer that gives up.
+        const linger abort{1, 0};
+        ::setsockopt(connection_.Get(), SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    }
+    EndConnection("reset by the printer");
     listener_.Reset();
 }
 

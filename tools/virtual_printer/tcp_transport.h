@@ -8,6 +8,7 @@
 #include "tools/virtual_printer/unique_fd.h"
 
 #include <cstdint>
+#include <optional>
 #include <memory>
 #include <string>
 
@@ -16,7 +17,11 @@ namespace kestrel::vprinter {
 class TcpTransport final : public Transport {
   public:
     // Port 0 takes a free port; ReadyLine names the one taken.
-    static std::unique_ptr<TcpTransport> Listen(std::uint16_t port, std::string& error);
+    // `receiveBuffer` is set on the listener, before listen(), so that every
+    // accepted connection starts with it and the window it offers stays small.
+    static std::unique_ptr<TcpTransport> Listen(std::uint16_t port,
+                                                std::optional<std::uint64_t> receiveBuffer,
+                                                std::string& error);
 
     std::string ReadyLine() const override { return "TCP 127.0.0.1:" + std::to_string(port_); }
     std::string HostPath() const override { return {}; }
@@ -27,7 +32,8 @@ class TcpTransport final : public Transport {
     }
     IoResult Receive(std::span<std::uint8_t> buffer) override;
     IoResult Send(std::span<const std::uint8_t> bytes) override;
-    // Closes the connection and stops listening: later connects are refused.
+    // Resets the connection (the host's next transfer fails, bytes it had
+    // handed over are lost) and stops listening: later connects are refused.
     void Drop() override;
     bool Dropped() const override { return !listener_.Valid(); }
     std::optional<LineSettings> Settings() const override { return std::nullopt; }
@@ -36,10 +42,14 @@ class TcpTransport final : public Transport {
     TcpTransport(UniqueFd listener, std::uint16_t port)
         : listener_(std::move(listener)), port_(port) {}
     bool AcceptWaiting();
+    void EndConnection(const char* how);
 
     UniqueFd listener_;
     UniqueFd connection_;
     std::uint16_t port_;
+    // Logged, so that a test can tell one connection from several.
+    unsigned connections_ = 0;
+    std::uint64_t connectionBytes_ = 0;
 };
 
 } // namespace kestrel::vprinter
