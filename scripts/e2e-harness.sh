@@ -5,6 +5,8 @@
 #
 #   e2e_init <win64 build dir> <run name>
 #   e2e_printer [virtual printer options]   start it behind COM1 (E2E_LINK)
+#   e2e_tcp_printer NAME [options]          a network printer on 127.0.0.1;
+#                                           its port in E2E_TCP_PORT
 #   e2e_start_wine                          start the prefix's server
 #   e2e_pilot <steps file>                  drive the program, 0 = all passed
 #   e2e_expect_same <file> <file> <what>    compare byte for byte
@@ -138,6 +140,27 @@ e2e_printer() {
     grep -q '^PTY ' "$E2E_WORK/printer.out" || {
         e2e_fail "virtual printer not ready: $(cat "$E2E_WORK/printer.err")"; exit 1; }
     e2e_log "virtual printer on $(sed -n 's/^PTY //p' "$E2E_WORK/printer.out")"
+}
+
+# Starts a virtual printer on 127.0.0.1 (a free port); its received bytes
+# go to $E2E_WORK/NAME.bin, its log to NAME.err; sets E2E_TCP_PORT.
+e2e_tcp_printer() {
+    local name=$1 vp
+    shift
+    vp=$(e2e_find_printer)
+    [ -n "$vp" ] || { e2e_fail "no virtual_printer under $E2E_NATIVE (build the native tree)"; exit 1; }
+    "$vp" --tcp 0 --record "$E2E_WORK/$name.bin" "$@" \
+        >"$E2E_WORK/$name.out" 2>"$E2E_WORK/$name.err" &
+    E2E_PIDS+=($!)
+    local i
+    for i in $(seq 100); do
+        grep -q '^TCP ' "$E2E_WORK/$name.out" 2>/dev/null && break
+        sleep 0.1
+    done
+    E2E_TCP_PORT=$(sed -n 's/^TCP 127\.0\.0\.1://p' "$E2E_WORK/$name.out")
+    [ -n "$E2E_TCP_PORT" ] || {
+        e2e_fail "network printer $name not ready: $(cat "$E2E_WORK/$name.err")"; exit 1; }
+    e2e_log "network printer $name on 127.0.0.1:$E2E_TCP_PORT"
 }
 
 # The server is started by us, with its output away from our pipes, so

@@ -5,6 +5,7 @@
 //   e2e_pilot.exe [--shots DIR] verb args ; verb args ; ...
 #include <windows.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -134,6 +135,8 @@ class Pilot {
             Select(s);
         else if (v == "type")
             Type(s);
+        else if (v == "type-address")
+            TypeAddress(s);
         else if (v == "key")
             Key(s);
         else if (v == "expect-text")
@@ -162,6 +165,8 @@ class Pilot {
             ProbeStop(s);
         else if (v == "exit-code")
             ExitCode(s);
+        else if (v == "end")
+            EndProgram();
         else if (v == "sleep")
             Sleep(static_cast<DWORD>(IntArg(s, 0)));
         else if (v == "echo")
@@ -455,6 +460,39 @@ class Pilot {
             throw StepFailed{"the field reads " + Quote(got) + " after typing"};
     }
 
+    // The IPv4 address control holds four edit fields, left to right; a user
+    // types each part into its own field.
+    void TypeAddress(const Step& s) {
+        HWND control = Control(s);
+        RequireUsable(control, s);
+        std::vector<HWND> fields;
+        for (HWND c = GetWindow(control, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+            if (ClassOf(c) == "Edit")
+                fields.push_back(c);
+        std::sort(fields.begin(), fields.end(), [](HWND a, HWND b) {
+            RECT ra{}, rb{};
+            GetWindowRect(a, &ra);
+            GetWindowRect(b, &rb);
+            return ra.left < rb.left;
+        });
+        std::vector<std::string> parts;
+        std::stringstream address(Arg(s, 2));
+        for (std::string part; std::getline(address, part, '.');)
+            parts.push_back(part);
+        if (fields.size() != 4 || parts.size() != 4)
+            throw StepFailed{"want four fields and four parts, have " +
+                             std::to_string(fields.size()) + " and " +
+                             std::to_string(parts.size())};
+        for (size_t i = 0; i < 4; ++i) {
+            AskWide(fields[i], EM_SETSEL, 0, -1);
+            for (wchar_t c : Widen(parts[i]))
+                PostMessageW(fields[i], WM_CHAR, c, 1);
+            std::string got;
+            if (!PollUntil(5, [&] { return (got = TextOf(fields[i])) == parts[i]; }))
+                throw StepFailed{"field " + std::to_string(i + 1) + " reads " + Quote(got)};
+        }
+    }
+
     // Keys go through the program's message loop, where dialogs translate
     // (or filter) them, so they are posted to the window that has the focus.
     void Key(const Step& s) {
@@ -504,7 +542,7 @@ class Pilot {
         if (!ClientToScreen(window, &at))
             throw StepFailed{"cannot map the point to the screen"};
         char got[8] = "?";
-        bool ok = PollUntil(3, [&] {
+        bool ok = PollUntil(SecondsArg(s, 4, 3), [&] {
             ScreenDc screen;
             COLORREF c = GetPixel(screen.get(), at.x, at.y);
             if (c == CLR_INVALID)
