@@ -8,7 +8,7 @@ namespace kestrel {
 CLedWarningDialog::CLedWarningDialog() : CDialog(IDD_LED_WARNING) {}
 
 bool CLedWarningDialog::OnInitDialog() {
-    SetItemText(IDC_LED_OK, "OK");
+    SetUpImageButton(okButton_, Handle(), IDC_LED_OK, "OK", 42, 3);
     return true;
 }
 

@@ -2,6 +2,7 @@
 // printer's LED until the flash has been written.
 #pragma once
 
+#include "app/image_button.h"
 #include "framework/dialog.h"
 
 namespace kestrel {
@@ -14,6 +15,9 @@ protected:
     bool OnInitDialog() override;
     bool OnCommand(int id, int notifyCode, HWND control) override;
     bool OnPaint(HDC dc) override;
+
+private:
+    CImageButton okButton_;
 };
 
 }  // namespace kestrel

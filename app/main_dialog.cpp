@@ -72,10 +72,10 @@ bool CMainDialog::OnInitDialog() {
     ::SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     ::SetWindowTextA(window, kProgramName);
 
-    SetItemText(IDC_CONFIGURATION, "Configuration");
-    SetItemText(IDC_SELECT_FILE, "Select f/w");
-    SetItemText(IDC_DOWNLOAD, "Download");
-    SetItemText(IDOK, "Exit");
+    SetUpImageButton(configurationButton_, window, IDC_CONFIGURATION, "Configuration", 17, 3);
+    SetUpImageButton(selectFileButton_, window, IDC_SELECT_FILE, "Select f/w", 17, 3);
+    SetUpImageButton(downloadButton_, window, IDC_DOWNLOAD, "Download", 17, 3);
+    SetUpImageButton(exitButton_, window, IDOK, "Exit", 17, 3);
 
     progress_ = 0;
     printerType_ = kDefaultPrinterType;

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "app/image_button.h"
 #include "config/printer_models.h"
 #include "config/settings_rules.h"
 #include "download/download_engine.h"
@@ -59,6 +60,10 @@ private:
     std::string firmwarePath_;
     // Gives held printer ports back when the window object goes.
     CSpoolerPorts spooler_;
+    CImageButton configurationButton_;
+    CImageButton selectFileButton_;
+    CImageButton downloadButton_;
+    CImageButton exitButton_;
     int32_t progress_ = 0;
     std::string helpText_;
     HICON icon_;  // shared resource icon, never destroyed

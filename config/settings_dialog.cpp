@@ -4,6 +4,8 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+
 #include "config/printer_models.h"
 #include "framework/data_exchange.h"
 #include "framework/frame_painting.h"
@@ -26,15 +28,18 @@ void FillList(HWND combo, const std::vector<std::string>& rows, int chosen) {
 }  // namespace
 
 CSettingsDialog::CSettingsDialog(const SettingsFields& fields, int32_t printerType)
-    : CDialog(IDD_SETTINGS), fields_(fields), printerType_(printerType) {}
+    : CDialog(IDD_SETTINGS),
+      fields_(fields),
+      printerType_(printerType),
+      labelBrush_(::CreateSolidBrush(RGB(255, 255, 255))) {}
 
 bool CSettingsDialog::OnInitDialog() {
     kind_ = static_cast<int>(KindForPortName(fields_.portName));
     FillPortControls();
     ShowKind();
 
-    SetItemText(IDC_SETTINGS_OK, "OK");
-    SetItemText(IDC_SETTINGS_CANCEL, "Cancel");
+    SetUpImageButton(okButton_, Handle(), IDC_SETTINGS_OK, "OK", 17, 3);
+    SetUpImageButton(cancelButton_, Handle(), IDC_SETTINGS_CANCEL, "Cancel", 17, 3);
 
     const bool allKinds = printerType_ != kSerialOnlyPrinterType;
     EnableItem(IDC_KIND_COM, true);
@@ -53,6 +58,17 @@ bool CSettingsDialog::OnPaint(HDC dc) {
     ::GetClientRect(Handle(), &client);
     PaintWhiteFrame(dc, client);
     return true;
+}
+
+HBRUSH CSettingsDialog::OnCtlColor(HDC dc, HWND control, UINT message) {
+    HBRUSH brush = CDialog::OnCtlColor(dc, control, message);
+    const int id = ::GetDlgCtrlID(control);
+    const bool kindButton =
+        std::find(kKindButtons.begin(), kKindButtons.end(), id) != kKindButtons.end();
+    if (!kindButton && id != IDC_STATIC) return brush;
+    ::SetTextColor(dc, RGB(100, 0, 0));
+    ::SetBkMode(dc, TRANSPARENT);
+    return labelBrush_.Get();
 }
 
 bool CSettingsDialog::OnCommand(int id, int notifyCode, HWND control) {

@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "app/image_button.h"
 #include "config/settings_rules.h"
 #include "framework/dialog.h"
+#include "framework/gdi_object.h"
 
 namespace kestrel {
 
@@ -23,13 +25,15 @@ public:
 protected:
     bool OnInitDialog() override;
     bool OnCommand(int id, int notifyCode, HWND control) override;
-    // Enter and Escape never close this dialog; only its two buttons do.
+    // Enter and Escape never close this dialog (the key filter swallows
+    // both keys); closing it otherwise (Alt+F4) is a Cancel.
     void OnOK() override {}
-    void OnCancel() override {}
     bool WantsPreTranslate() const override { return true; }
     bool PreTranslateMessage(const MSG& msg) override;
     // White with a thin black frame: the dialog has neither caption nor border.
     bool OnPaint(HDC dc) override;
+    // The kind buttons and the unnamed labels and group box: dark red on white.
+    HBRUSH OnCtlColor(HDC dc, HWND control, UINT message) override;
 
 private:
     void SwitchKind(ConnectionKind kind);
@@ -47,6 +51,9 @@ private:
     int kind_ = -1;
     uint32_t tcpPort_ = 0;
     std::vector<UsbPortEntry> usbPorts_;  // grows only, for the life of the dialog
+    CImageButton okButton_;
+    CImageButton cancelButton_;
+    Brush labelBrush_;  // made once, released with the dialog
 };
 
 }  // namespace kestrel

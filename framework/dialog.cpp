@@ -4,6 +4,7 @@
 
 #include "framework/dialog_colours.h"
 #include "framework/gdi_object.h"
+#include "framework/subclassed_control.h"
 
 namespace kestrel {
 namespace {
@@ -156,6 +157,15 @@ INT_PTR CDialog::Dispatch(UINT message, WPARAM w, LPARAM l) {
     case WM_CTLCOLORMSGBOX:
         return reinterpret_cast<INT_PTR>(
             OnCtlColor(reinterpret_cast<HDC>(w), reinterpret_cast<HWND>(l), message));
+    case WM_DRAWITEM: {
+        const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(l);
+        if (item != nullptr && item->CtlType != ODT_MENU && item->hwndItem != nullptr &&
+            ::SendMessageA(item->hwndItem, kReflectedDrawItem, w, l) != 0) {
+            return TRUE;
+        }
+        INT_PTR result = 0;
+        return OnMessage(message, w, l, result) ? result : FALSE;
+    }
     case WM_SYSCOMMAND:
         if (OnSysCommand(w, l)) {
             ::SetWindowLongPtrA(window_, DWLP_MSGRESULT, 0);

@@ -9,6 +9,11 @@
 
 namespace kestrel {
 
+// WM_DRAWITEM goes to the dialog; the dialog hands it on to the control it
+// names under this message, so an owner-drawn control draws itself.
+// Answer TRUE when drawn.
+inline constexpr UINT kReflectedDrawItem = WM_APP + 0x3C00 + WM_DRAWITEM;
+
 class CSubclassedControl {
 public:
     CSubclassedControl() = default;

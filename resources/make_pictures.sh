@@ -58,24 +58,43 @@ convert -size 330x190 xc:white -gravity north \
     -font "$font" -fill black -pointsize 12 -annotate +0+120 'complete(LED-blinking stop).' \
     -type TrueColor BMP3:led_warning_150.bmp
 
-# Button faces, 108x22: white face inside a white margin, an outline, and a
-# solid block 9 pixels wide at each end with two short white bars near its
-# top and two near its bottom.
+# Button faces, 108x22, 4 bits per pixel over the standard 16-colour
+# palette: white face inside a white margin, an outline, and a solid block
+# 9 pixels wide at each end with two short white bars near its top and two
+# near its bottom. Written byte by byte: ImageMagick's 4-bit output rounds
+# each channel to 4 bits (light grey 192 became 187).
 face() {
-    local colour=$1 out=$2
-    convert -size 108x22 xc:white \
-        -fill white -stroke "$colour" -draw 'rectangle 1,1 106,20' \
-        -fill "$colour" -stroke none -draw 'rectangle 1,1 9,20' -draw 'rectangle 98,1 106,20' \
-        -fill white \
-        -draw 'rectangle 3,3 7,3' -draw 'rectangle 3,5 7,5' \
-        -draw 'rectangle 3,16 7,16' -draw 'rectangle 3,18 7,18' \
-        -draw 'rectangle 100,3 104,3' -draw 'rectangle 100,5 104,5' \
-        -draw 'rectangle 100,16 104,16' -draw 'rectangle 100,18 104,18' \
-        -type Palette -colors 16 -define bmp:format=bmp3 -depth 4 -compress none BMP3:"$out"
+    python3 - "$1" "$2" <<'PY'
+import struct, sys
+index, out = int(sys.argv[1]), sys.argv[2]
+palette = [(0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0), (0, 0, 128), (128, 0, 128),
+           (0, 128, 128), (192, 192, 192), (128, 128, 128), (255, 0, 0), (0, 255, 0),
+           (255, 255, 0), (0, 0, 255), (255, 0, 255), (0, 255, 255), (255, 255, 255)]
+white, w, h = 15, 108, 22
+def colour(x, y):
+    if x in (0, w - 1) or y in (0, h - 1):
+        return white                      # margin
+    inner = 1 < x < w - 2 and 1 < y < h - 2
+    block = x <= 9 or x >= w - 10
+    bar = y in (3, 5, 16, 18) and (3 <= x <= 7 or w - 8 <= x <= w - 4)
+    if bar:
+        return white
+    return index if (block or not inner) else white
+rows = b""
+for y in reversed(range(h)):             # bottom-up
+    nibbles = [colour(x, y) for x in range(w)]
+    row = bytes(nibbles[i] << 4 | nibbles[i + 1] for i in range(0, w, 2))
+    rows += row + b"\0" * (-len(row) % 4)
+table = b"".join(bytes((b, g, r, 0)) for r, g, b in palette)
+offset = 14 + 40 + len(table)
+header = struct.pack("<2sIHHI", b"BM", offset + len(rows), 0, 0, offset)
+info = struct.pack("<IiiHHIIiiII", 40, w, h, 1, 4, 0, len(rows), 2835, 2835, 16, 0)
+open(out, "wb").write(header + info + table + rows)
+PY
 }
-face black button_139.bmp
-face red button_140.bmp
-face '#c0c0c0' button_141.bmp
+face 0 button_139.bmp  # black
+face 9 button_140.bmp  # red RGB(255,0,0)
+face 7 button_141.bmp  # light grey RGB(192,192,192)
 
 # Program icon: a small printer with a receipt, 32x32 and 16x16.
 icon_frame() {

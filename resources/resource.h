@@ -30,7 +30,9 @@
 // System menu entry of the main window
 #define IDM_ABOUTBOX 0x0010
 
-// Unnamed labels and group boxes (65535 in the templates)
+// Unnamed labels and group boxes. The templates are DIALOGEX, which keep
+// a control id in 32 bits, so GetDlgCtrlID reports -1 for them (a plain
+// DIALOG template would give 65535).
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)
 #endif
