@@ -1,19 +1,22 @@
 // The program's dialogs driven through their controls under Wine: what the
-// model list hands back, what the settings dialog writes for each kind, and
-// that the LED notice closes.
+// model list hands back, what the settings dialog writes for each kind, that
+// the LED notice closes, and what the owner-drawn buttons draw.
 #include <windows.h>
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "app/image_button.h"
 #include "app/led_warning_dialog.h"
 #include "config/select_printer_dialog.h"
 #include "config/settings_dialog.h"
 #include "framework/data_exchange.h"
+#include "framework/gdi_object.h"
 #include "resources/resource.h"
 
 namespace kestrel {
@@ -328,6 +331,196 @@ TEST(AppLedNotice, ClosesWithItsButtonOrEscape) {
         ::SendMessageA(d.Handle(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     }});
     EXPECT_EQ(escape.DoModal(), IDCANCEL);
+}
+
+// ---- owner-drawn buttons ---------------------------------------------------
+
+constexpr COLORREF kBlack = RGB(0, 0, 0), kRed = RGB(255, 0, 0), kGrey = RGB(192, 192, 192);
+constexpr COLORREF kCaption = RGB(40, 40, 40), kDisabledCaption = RGB(129, 129, 129);
+
+// What a button draws for one state, read back from a bitmap of face size.
+struct Drawn {
+    std::vector<COLORREF> pixels;
+    COLORREF At(int x, int y) const { return pixels[static_cast<size_t>(y * 108 + x)]; }
+    // The box around every pixel in `colour`; left is -1 when there is none.
+    RECT Box(COLORREF colour) const {
+        RECT box{-1, -1, -1, -1};
+        for (int y = 0; y < 22; ++y) {
+            for (int x = 0; x < 108; ++x) {
+                if (At(x, y) != colour) continue;
+                if (box.left < 0) box = {x, y, x, y};
+                box = {std::min<LONG>(box.left, x), box.top, std::max<LONG>(box.right, x), y};
+            }
+        }
+        return box;
+    }
+};
+
+Drawn DrawState(HWND control, UINT state) {
+    WindowDc screen(control);
+    MemoryDc memory(screen.Get());
+    Bitmap bitmap(::CreateCompatibleBitmap(screen.Get(), 108, 22));
+    SelectedObject use(memory.Get(), bitmap.Get());
+    RECT all{0, 0, 108, 22};
+    ::FillRect(memory.Get(), &all, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+    DRAWITEMSTRUCT item{ODT_BUTTON, static_cast<UINT>(::GetDlgCtrlID(control)), 0,
+                        ODA_DRAWENTIRE, state, control, memory.Get(), all, 0};
+    ::SendMessageA(control, kReflectedDrawItem, 0, reinterpret_cast<LPARAM>(&item));
+    Drawn drawn;
+    for (int y = 0; y < 22; ++y) {
+        for (int x = 0; x < 108; ++x) drawn.pixels.push_back(::GetPixel(memory.Get(), x, y));
+    }
+    return drawn;
+}
+
+TEST(AppImageButton, EachStateDrawsItsFaceAndCaptionColour) {
+    struct Case {
+        const char* name;
+        int pressedFace, disabledFace;  // the normal face is always 139
+        int x, y;                       // caption origin
+        UINT state;
+        COLORREF face, caption;
+    } cases[] = {
+        {"up", IDB_BUTTON_PRESSED, IDB_BUTTON_DISABLED, 42, 3, 0, kBlack, kCaption},
+        {"held", IDB_BUTTON_PRESSED, IDB_BUTTON_DISABLED, 42, 3, ODS_SELECTED, kRed, kCaption},
+        {"disabled", IDB_BUTTON_PRESSED, IDB_BUTTON_DISABLED, 42, 3, ODS_DISABLED, kGrey,
+         kDisabledCaption},
+        {"focused", IDB_BUTTON_PRESSED, IDB_BUTTON_DISABLED, 42, 3, ODS_FOCUS, kBlack, kCaption},
+        {"normal face only, held", 0, 0, -1, -1, ODS_SELECTED, kBlack, kCaption},
+        {"normal face only, disabled", 0, 0, -1, 3, ODS_DISABLED, kBlack, kDisabledCaption},
+        {"no pressed face, held", 0, IDB_BUTTON_DISABLED, 42, 3, ODS_SELECTED, kBlack, kCaption},
+        {"no pressed face, disabled", 0, IDB_BUTTON_DISABLED, 42, 3, ODS_DISABLED, kGrey,
+         kDisabledCaption},
+    };
+    for (const Case& c : cases) {
+        Drawn drawn;
+        RECT size{};
+        Scripted<CLedWarningDialog> dialog({[&](auto& d) {
+            // A control of the template's odd size, made a button here.
+            ::CreateWindowA("Button", "", WS_CHILD | BS_OWNERDRAW, 5, 5, 60, 30, d.Handle(),
+                            reinterpret_cast<HMENU>(4242), nullptr, nullptr);
+            CImageButton button;
+            button.SetBitmaps(IDB_BUTTON_NORMAL, c.pressedFace, c.disabledFace);
+            button.SetCaption("OK");
+            button.SetCaptionFont("Arial", 15);
+            button.SetTextOrigin(c.x, c.y);
+            button.SetTextColors(kCaption, kDisabledCaption);
+            ASSERT_TRUE(button.Subclass(d.Handle(), 4242));
+            drawn = DrawState(button.Handle(), c.state);
+            ::GetWindowRect(button.Handle(), &size);
+        }});
+        dialog.DoModal();
+        ASSERT_EQ(drawn.pixels.size(), 108u * 22u) << c.name;
+        EXPECT_EQ(drawn.At(0, 0), RGB(255, 255, 255)) << c.name;
+        EXPECT_EQ(drawn.At(1, 1), c.face) << c.name;
+        EXPECT_EQ(drawn.At(5, 10), c.face) << c.name;
+        EXPECT_EQ(drawn.At(54, 1), c.face) << c.name;
+        const RECT caption = drawn.Box(c.caption);
+        ASSERT_GE(caption.left, 0) << c.name << ": no caption pixel";
+        if (c.x >= 0 && c.y >= 0) {
+            EXPECT_GE(caption.left, c.x) << c.name;
+            EXPECT_LE(caption.left, c.x + 3) << c.name;
+            EXPECT_GE(caption.top, c.y) << c.name;
+            EXPECT_LE(caption.top, c.y + 5) << c.name;
+        } else {
+            EXPECT_NEAR((caption.left + caption.right) / 2, 54, 3) << c.name;
+            EXPECT_NEAR((caption.top + caption.bottom) / 2, 11, 3) << c.name;
+        }
+        EXPECT_EQ(size.right - size.left, 108) << c.name;
+        EXPECT_EQ(size.bottom - size.top, 22) << c.name;
+    }
+}
+
+TEST(AppImageButton, WithoutFacesAFrameAndABlackCaption) {
+    Drawn drawn;
+    Scripted<CLedWarningDialog> dialog({[&](auto& d) {
+        ::CreateWindowA("Button", "", WS_CHILD | BS_OWNERDRAW, 5, 5, 108, 22, d.Handle(),
+                        reinterpret_cast<HMENU>(4242), nullptr, nullptr);
+        CImageButton button;
+        button.SetBitmaps(9999, IDB_BUTTON_PRESSED, IDB_BUTTON_DISABLED);  // no such bitmap
+        button.SetCaption("OK");
+        button.SetTextColors(kCaption, kDisabledCaption);
+        ASSERT_TRUE(button.Subclass(d.Handle(), 4242));
+        drawn = DrawState(button.Handle(), ODS_DISABLED);
+    }});
+    dialog.DoModal();
+    ASSERT_EQ(drawn.pixels.size(), 108u * 22u);
+    EXPECT_GE(drawn.Box(kBlack).left, 0);
+    EXPECT_LT(drawn.Box(kDisabledCaption).left, 0);
+    EXPECT_EQ(drawn.At(20, 10), ::GetSysColor(COLOR_BTNFACE));
+}
+
+// Enter and Space press the button that has the focus; a key the dialog
+// would turn into its default command must not press another.
+TEST(AppImageButton, FocusedButtonTakesEnterAndSpace) {
+    struct Recorder : Scripted<CLedWarningDialog> {
+        using Scripted::Scripted;
+        std::vector<int> commands;
+        bool OnCommand(int id, int code, HWND control) override {
+            commands.push_back(id);
+            return Scripted::OnCommand(id, code, control);
+        }
+    };
+    for (WPARAM key : {VK_RETURN, VK_SPACE}) {
+        Recorder dialog({[&](auto& d) {
+            HWND button = d.Item(IDC_LED_OK);
+            ::SetFocus(button);
+            ::PostMessageA(button, WM_KEYDOWN, key, 1);
+            ::PostMessageA(button, WM_KEYUP, key, 1 | (LPARAM{3} << 30));
+        }});
+        EXPECT_EQ(dialog.DoModal(), IDOK) << key;
+        EXPECT_EQ(dialog.commands, std::vector<int>{IDC_LED_OK}) << key;
+    }
+}
+
+TEST(AppSettings, OwnerDrawnButtonsColoursAndClosing) {
+    RECT ok{}, cancel{};
+    int unnamed = 0;
+    COLORREF radioText = 0, unnamedText = 0, namedText = 0;
+    SettingsScript dialog(
+        {[&](auto& d) {
+             ::ShowWindow(d.Handle(), SW_SHOW);
+             ::UpdateWindow(d.Handle());
+         },
+         [&](auto& d) {
+             ::GetWindowRect(d.Item(IDC_SETTINGS_OK), &ok);
+             ::GetWindowRect(d.Item(IDC_SETTINGS_CANCEL), &cancel);
+             HWND label = nullptr;
+             for (HWND c = ::GetWindow(d.Handle(), GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT)) {
+                 if (::GetDlgCtrlID(c) == IDC_STATIC && ++unnamed == 1) label = c;
+             }
+             // The colours the dialog hands a control that asks.
+             WindowDc screen(d.Handle());
+             MemoryDc dc(screen.Get());
+             auto textFor = [&](HWND control) {
+                 ::SendMessageA(d.Handle(), WM_CTLCOLORSTATIC,
+                                reinterpret_cast<WPARAM>(dc.Get()),
+                                reinterpret_cast<LPARAM>(control));
+                 return ::GetTextColor(dc.Get());
+             };
+             radioText = textFor(d.Item(IDC_KIND_ETHERNET));
+             unnamedText = label ? textFor(label) : 0;
+             namedText = textFor(d.Item(IDC_PORT_LABEL));
+         },
+         // Alt+F4 closes it as Cancel (Escape does not: EnterAndEscapeDoNotCloseIt).
+         [](auto& d) {
+             HWND focus = ::GetFocus() ? ::GetFocus() : d.Handle();
+             ::PostMessageA(focus, WM_SYSKEYDOWN, VK_F4, 1 | (LPARAM{1} << 29));
+         },
+         [](auto&) {}, [](auto&) {}},
+        Stored("COM1"), 200);
+    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+    for (const RECT& r : {ok, cancel}) {
+        EXPECT_EQ(r.right - r.left, 108);
+        EXPECT_EQ(r.bottom - r.top, 22);
+    }
+    // The template's places at this dialog font: OK reaches 2 pixels into
+    // Cancel, as it does on Windows.
+    EXPECT_EQ(ok.right - cancel.left, 2);
+    EXPECT_EQ(unnamed, 5);  // four labels and the large group box
+    EXPECT_EQ(radioText, RGB(100, 0, 0));
+    EXPECT_EQ(unnamedText, RGB(100, 0, 0));
+    EXPECT_EQ(namedText, RGB(80, 80, 80));
 }
 
 }  // namespace
