@@ -121,7 +121,7 @@ TEST_F(LptPortTest, RefusesNamesModesAndTransfersOutsideAnOpenPort) {
     EXPECT_TRUE(Open(ProgramSettings(m_port.c_str()))) << "opens again after a close";
 }
 
-TEST_F(LptPortTest, FirmwareImageArrivesByteForByte) {
+TEST_F(LptPortTest, FirmwareImageArrivesByteForByteInEveryWriteForm) {
     REQUIRE_PEER();
     Bytes image(262148);
     image[0] = 0x1B, image[1] = 0x23, image[2] = 0x6D, image[3] = 0x6B;
@@ -130,18 +130,67 @@ TEST_F(LptPortTest, FirmwareImageArrivesByteForByte) {
         x = x * 1103515245u + 12345u;
         image[i] = static_cast<uint8_t>(x >> 16);
     }
-    ASSERT_TRUE(Open(ProgramSettings(m_port.c_str())));
-    for (size_t sent = 0; sent < image.size(); sent += 4096) {
-        uint32_t n = static_cast<uint32_t>(std::min<size_t>(4096, image.size() - sent));
-        ASSERT_EQ(lib.Write(image.data() + sent, n), static_cast<int32_t>(n)) << "at " << sent;
+    struct Form {
+        const char* name;
+        int32_t synchronous, writeMode;
+    } forms[] = {
+        {"the program's: blocking, direct", 4096, 0},
+        {"blocking, worker", 4096, 1},
+        {"overlapped, repeated attempts", 0, 0},
+        {"overlapped, worker", 0, 1},
+    };
+    for (const Form& form : forms) {
+        auto s = ProgramSettings(m_port.c_str());
+        s.outputBufferSize = form.synchronous;
+        s.writeMode = form.writeMode;
+        ASSERT_TRUE(Open(s)) << form.name;
+        peer.Rebase();
+        for (size_t sent = 0; sent < image.size(); sent += 4096) {
+            uint32_t n = static_cast<uint32_t>(std::min<size_t>(4096, image.size() - sent));
+            ASSERT_EQ(lib.Write(image.data() + sent, n), static_cast<int32_t>(n))
+                << form.name << " at " << sent;
+        }
+        ASSERT_TRUE(peer.WaitReceived(image.size())) << form.name;
+        ::Sleep(100); // nothing more may follow
+        EXPECT_TRUE(peer.Received() == image) << form.name << ": bytes differ";
+        lib.ClosePort();
     }
-    ASSERT_TRUE(peer.WaitReceived(image.size()));
-    EXPECT_TRUE(peer.Received() == image) << "bytes differ";
 }
 
-TEST_F(LptPortTest, StatusThreadSortsPollsAndKeepsTheReadyFlag) {
+TEST_F(LptPortTest, DirectAndWorkerReadsTakeWhatThePrinterSent) {
     REQUIRE_PEER();
-    ASSERT_TRUE(Open(QueueSettings(m_port.c_str())));
+    struct Form {
+        const char* name;
+        int32_t synchronous, readMode;
+    } forms[] = {
+        {"blocking, direct", 4096, 0},
+        {"the program's: blocking, worker", 4096, 1},
+        {"overlapped, direct", 0, 0},
+        {"overlapped, worker", 0, 1},
+    };
+    for (const Form& form : forms) {
+        auto s = ProgramSettings(m_port.c_str());
+        s.outputBufferSize = form.synchronous;
+        s.transferMode = form.readMode;
+        s.readTimeout = 2000; // the worker's base: generous
+        ASSERT_TRUE(Open(s)) << form.name;
+        ASSERT_TRUE(peer.Command("send 61 62 63 64"));
+        ::Sleep(100); // on the line before the read starts
+        uint8_t buf[8] = {};
+        EXPECT_EQ(lib.Read(buf, 4, 0), 4) << form.name;
+        EXPECT_EQ(Bytes(buf, buf + 4), (Bytes{0x61, 0x62, 0x63, 0x64})) << form.name;
+        lib.ClosePort();
+    }
+}
+
+class LptStatusThreadTest : public LptPortTest, public ::testing::WithParamInterface<int32_t> {};
+
+// Direct writes and worker writes alike: the poll byte goes through Write.
+TEST_P(LptStatusThreadTest, SortsPollsAndKeepsTheReadyFlag) {
+    REQUIRE_PEER();
+    auto s = QueueSettings(m_port.c_str());
+    s.writeMode = GetParam();
+    ASSERT_TRUE(Open(s));
     EXPECT_TRUE(WaitFor([&] { return lib.IsPowerState() == 0; })) << "not ready under Wine";
 
     ASSERT_TRUE(peer.Command("send 14 99 99 0f"));
@@ -185,6 +234,8 @@ TEST_F(LptPortTest, StatusThreadSortsPollsAndKeepsTheReadyFlag) {
     ASSERT_TRUE(lib.Load("lpt.dll"));
     EXPECT_EQ(lib.IsPowerState(), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(WriteModes, LptStatusThreadTest, ::testing::Values(0, 1));
 
 TEST_F(LptPortTest, WriteToAPrinterThatStopsReadingGivesUpWithinItsBound) {
     REQUIRE_PEER();
