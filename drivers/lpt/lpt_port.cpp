@@ -154,14 +154,12 @@ int32_t CLptPort::WriteBlock(const uint8_t* data, uint32_t count, HANDLE abort) 
     if (!m_device)
         return 0;
     CWinMutexGuard whole(m_writeLock);
-    if (m_writeMode == 1)
+    // A blocking write to a printer that has stopped taking bytes would
+    // never return (the program's own record gives the device no write
+    // time-outs), so a direct blocking write is watched like a worker's:
+    // the same one WriteFile, given up after base + 5 ms per byte.
+    if (m_writeMode == 1 || m_deviceSynchronous)
         return static_cast<int32_t>(WorkerWrite(Target(), data, count, m_writeBaseMs));
-    if (m_deviceSynchronous) {
-        CWinMutexGuard io(m_ioLock);
-        DWORD written = 0;
-        ::WriteFile(m_device.Get(), data, count, &written, nullptr);
-        return static_cast<int32_t>(std::min<DWORD>(written, count));
-    }
     return static_cast<int32_t>(WriteWithAttempts(data, count, abort));
 }
 
