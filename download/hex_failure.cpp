@@ -34,6 +34,14 @@ const char* DescribeHexFailure(HexFailure failure) {
         return "The data lies outside the 256 KiB flash image.";
     case HexFailure::TooMuchData:
         return "The file holds more data than the 256 KiB flash image.";
+    case HexFailure::ConflictingData:
+        return "The record gives a byte another value than an earlier record did.";
+    case HexFailure::DataAfterEnd:
+        return "A data record follows the end record.";
+    case HexFailure::RecordCountWrong:
+        return "The record count does not match the data records before it: lines are missing.";
+    case HexFailure::EndMissing:
+        return "The file ends without its end record: it may have been cut short.";
     case HexFailure::OutOfMemory:
         return "There is not enough memory to convert the file.";
     case HexFailure::OutputCreateFailed:

@@ -23,6 +23,10 @@ enum class HexFailure {
     S1RecordInS2S3File, // 16-bit data lines beside 24/32-bit ones
     AddressOutOfRange,  // data that falls outside the flash image
     TooMuchData,        // more data bytes than the image holds
+    ConflictingData,    // a byte given two different values by two records
+    DataAfterEnd,       // a data record after the end record
+    RecordCountWrong,   // an S5/S6 count that differs from the data records before it
+    EndMissing,         // no end record (Intel), neither end nor count record (S-records)
     OutOfMemory,        // no room for the image
     OutputCreateFailed, // the image file cannot be created
     OutputWriteFailed,  // the image file cannot be written in full

@@ -1,5 +1,6 @@
 #include "download/hex_image.h"
 
+#include <bit>
 #include <cstring>
 
 namespace kestrel {
@@ -82,7 +83,13 @@ void HexImageBuilder::AddIntel(std::string_view line) {
     }
     switch (intel_.type) {
     case intel::kData:
-        Place(base_ + intel_.offset, intel_.data(), intel_.count);
+        if (ended_)
+            recordFailure_ = {HexFailure::DataAfterEnd, line_};
+        else
+            Place(base_ + intel_.offset, intel_.data(), intel_.count);
+        break;
+    case intel::kEndOfFile:
+        ended_ = true;
         break;
     case intel::kSegmentBase:
         base_ = uint64_t{intel_.BaseValue()} << 4;
@@ -100,10 +107,36 @@ void HexImageBuilder::AddSRecord(std::string_view line) {
         recordFailure_ = {f, line_};
         return;
     }
-    if (srecord_.type == 1)
+    switch (srecord_.type) {
+    case 1:
         recordFailure_ = {HexFailure::S1RecordInS2S3File, line_};
-    else if (srecord_.type == 2 || srecord_.type == 3)
+        break;
+    case 2:
+    case 3:
+        if (ended_) {
+            recordFailure_ = {HexFailure::DataAfterEnd, line_};
+            break;
+        }
+        ++dataRecords_;
+        counted_ = false;
         Place(srecord_.address, srecord_.data(), srecord_.dataCount);
+        break;
+    case 5:
+    case 6:
+        // The count is the record's address field.
+        if (srecord_.address != dataRecords_)
+            recordFailure_ = {HexFailure::RecordCountWrong, line_};
+        else
+            counted_ = true;
+        break;
+    case 7:
+    case 8:
+    case 9:
+        ended_ = true;
+        break;
+    default:
+        break;
+    }
 }
 
 void HexImageBuilder::Place(uint64_t offset, const uint8_t* data, size_t count) {
@@ -114,10 +147,39 @@ void HexImageBuilder::Place(uint64_t offset, const uint8_t* data, size_t count) 
     // No file may place more than one image's worth of data.
     const size_t room = kFlashImageSize - stored_;
     const size_t take = count < room ? count : room;
+    if (!AgreesWithEarlier(offset, data, take)) {
+        recordFailure_ = {HexFailure::ConflictingData, line_};
+        return;
+    }
     std::memcpy(image_ + offset, data, take);
     stored_ += take;
     if (take != count)
         recordFailure_ = {HexFailure::TooMuchData, line_};
+}
+
+// Marks the bytes as placed; false when an earlier record placed another
+// value at any of them. Records rarely overlap, so the map's words are
+// usually clear where a record goes and no byte is compared.
+bool HexImageBuilder::AgreesWithEarlier(size_t offset, const uint8_t* data, size_t count) {
+    if (count == 0)
+        return true;
+    const size_t last = offset + count - 1;
+    const uint64_t headMask = ~uint64_t{0} << (offset % 64);
+    const uint64_t tailMask = ~uint64_t{0} >> (63 - last % 64);
+    for (size_t word = offset / 64; word <= last / 64; ++word) {
+        uint64_t mask = ~uint64_t{0};
+        if (word == offset / 64)
+            mask &= headMask;
+        if (word == last / 64)
+            mask &= tailMask;
+        for (uint64_t again = placed_[word] & mask; again != 0; again &= again - 1) {
+            const size_t at = word * 64 + static_cast<size_t>(std::countr_zero(again));
+            if (image_[at] != data[at - offset])
+                return false;
+        }
+        placed_[word] |= mask;
+    }
+    return true;
 }
 
 HexConversion HexImageBuilder::Finish() const {
@@ -125,11 +187,16 @@ HexConversion HexImageBuilder::Finish() const {
         return formatFailure_;
     if (format_ == HexFormat::Undecided)
         return {HexFailure::FormatUndecided, 0};
-    return recordFailure_;
+    if (!recordFailure_.ok())
+        return recordFailure_;
+    if (!ended_ && !counted_)
+        return {HexFailure::EndMissing, 0};
+    return {};
 }
 
 HexConversion BuildHexImage(std::string_view text, std::vector<uint8_t>& image) {
     image.assign(kFlashImageSize, kFlashErased);
+    text = text.substr(0, text.find(kEndOfText));
     HexImageBuilder builder(image.data());
     size_t pos = 0;
     while (pos < text.size()) {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "download/hex_image.h"
 
 namespace kestrel {
@@ -42,7 +44,12 @@ HexFailure FeedLines(std::FILE* in, HexImageBuilder& builder) {
     std::vector<char> buffer(kChunk);
     std::string carry;
     size_t got;
-    while ((got = std::fread(buffer.data(), 1, kChunk, in)) > 0) {
+    bool endOfText = false;
+    while (!endOfText && (got = std::fread(buffer.data(), 1, kChunk, in)) > 0) {
+        if (const void* eot = std::memchr(buffer.data(), kEndOfText, got)) {
+            got = static_cast<const char*>(eot) - buffer.data();
+            endOfText = true;
+        }
         const char* pos = buffer.data();
         const char* const end = pos + got;
         while (pos < end) {
@@ -64,18 +71,36 @@ HexFailure FeedLines(std::FILE* in, HexImageBuilder& builder) {
             pos = nl + 1;
         }
     }
-    if (std::ferror(in))
+    if (!endOfText && std::ferror(in))
         return HexFailure::SourceOpenFailed;
     if (!carry.empty())
         builder.AddLine(carry);
     return HexFailure::None;
 }
 
+bool IsPlainFile(const std::string& path) {
+    struct stat status;
+#ifdef _WIN32
+    const int got = stat(path.c_str(), &status); // no links to keep apart
+#else
+    const int got = lstat(path.c_str(), &status);
+#endif
+    return got == 0 && S_ISREG(status.st_mode);
+}
+
 // `file` is the header followed by as much of the image as is to be written.
 HexFailure WriteImageFile(const std::string& path, const uint8_t* file, size_t length) {
+    // An earlier image is replaced by a new file rather than truncated: a
+    // file system that delays allocation flushes a truncated-and-rewritten
+    // file at close, which costs more than the whole conversion. Only a
+    // plain file is removed; a device or a link is written as it stands.
+    if (IsPlainFile(path))
+        std::remove(path.c_str());
     StdFile out(path, "wb");
     if (!out.get())
         return HexFailure::OutputCreateFailed;
+    // One buffer, one write: the stream's own buffer would only split it.
+    std::setvbuf(out.get(), nullptr, _IONBF, 0);
     bool ok = std::fwrite(file, 1, length, out.get()) == length;
     ok = out.Close() && ok;
     return ok ? HexFailure::None : HexFailure::OutputWriteFailed;

@@ -17,17 +17,25 @@ HexFailure FromBytesStatus(HexBytesStatus status) {
     return HexFailure::NonHexCharacter;
 }
 
+// The byte count at `pos`, or 0 when its digits are not there: then the
+// decoding of the record finds that fault at its place, as with any other.
+size_t PeekCount(std::string_view line, size_t pos) {
+    if (line.size() < pos + 2)
+        return 0;
+    const int high = HexDigitValue(line[pos]);
+    const int low = HexDigitValue(line[pos + 1]);
+    return high < 0 || low < 0 ? 0 : static_cast<size_t>(high << 4 | low);
+}
+
 } // namespace
 
 HexFailure ParseIntelRecord(std::string_view line, IntelRecord& record) {
     uint8_t* bytes = record.bytes.data();
     constexpr size_t kHeaderPos = 1;
+    // The whole record in one go: header, data and checksum.
+    const size_t count = PeekCount(line, kHeaderPos);
     unsigned sum = 0;
-    if (auto f = FromBytesStatus(DecodeHexBytes(line, kHeaderPos, 4, bytes, sum));
-        f != HexFailure::None)
-        return f;
-    const size_t count = bytes[0];
-    if (auto f = FromBytesStatus(DecodeHexBytes(line, kHeaderPos + 8, count + 1, bytes + 4, sum));
+    if (auto f = FromBytesStatus(DecodeHexBytes(line, kHeaderPos, 4 + count + 1, bytes, sum));
         f != HexFailure::None)
         return f;
     if (line.size() > kHeaderPos + 2 * (4 + count + 1))
@@ -60,11 +68,10 @@ HexFailure ParseSRecord(std::string_view line, SRecord& record) {
         return HexFailure::UnknownRecordType;
 
     uint8_t* bytes = record.bytes.data();
+    // The whole record in one go: count, address, data and checksum.
+    const size_t count = PeekCount(line, 2);
     unsigned sum = 0;
-    if (auto f = FromBytesStatus(DecodeHexBytes(line, 2, 1, bytes, sum)); f != HexFailure::None)
-        return f;
-    const size_t count = bytes[0];
-    if (auto f = FromBytesStatus(DecodeHexBytes(line, 4, count, bytes + 1, sum));
+    if (auto f = FromBytesStatus(DecodeHexBytes(line, 2, 1 + count, bytes, sum));
         f != HexFailure::None)
         return f;
     if (line.size() > 4 + 2 * count)

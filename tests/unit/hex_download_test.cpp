@@ -209,6 +209,9 @@ TEST(HexImageFile, LinesLongerThanTheReadBufferKeepTheirNumbers) {
         {":00000001FF" + std::string(200000, ' ') + "\n", {}},
         {std::string(100000, '\n') + ":0100000055AB\n", {HexFailure::ChecksumMismatch, 100001}},
         {":00000001FF\n" + std::string(100000, 'x'), {HexFailure::WrongFirstCharacter, 2}},
+        // The end-of-text byte past the first buffer's worth ends the text there.
+        {std::string(100000, '\n') + ":00000001FF\n\x1a" + std::string(100, 'x'), {}},
+        {IntelLine(0, 0, {1}) + "\n\x1a" + kIntelEnd + "\n", {HexFailure::EndMissing, 0}},
     };
     for (const Case& c : cases) {
         std::ofstream(source, std::ios::binary) << c.text;

@@ -89,7 +89,19 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{
             "RecordRunsOffTheEnd",
             Lines({IntelBase(4, 0x0003), IntelLine(0, 0xFFFF, {1}), IntelLine(0, 0xFFFF, {1, 2})}),
-            HexFailure::AddressOutOfRange, 3}),
+            HexFailure::AddressOutOfRange, 3},
+        // A copy cut off at a line boundary.
+        Refusal{"EndRecordMissing", Lines({IntelLine(0, 0, {1}), IntelLine(0, 1, {2})}),
+                HexFailure::EndMissing, 0},
+        Refusal{"DataAfterEndRecord",
+                Lines({IntelLine(0, 0, {1}), kIntelEnd, IntelLine(0, 1, {2})}),
+                HexFailure::DataAfterEnd, 3},
+        // The same value twice is fine (line 2), another value is not; the
+        // records cross a 64-byte boundary.
+        Refusal{"SameByteTwoValues",
+                Lines({IntelLine(0, 0x3C, {1, 2, 3, 4, 5, 6, 7, 8}), IntelLine(0, 0x3E, {3, 4, 5}),
+                       IntelBase(2, 0x0001), IntelLine(0, 0x32, {7, 9}), kIntelEnd}),
+                HexFailure::ConflictingData, 4}),
     [](const auto& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
@@ -112,7 +124,17 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"S3FarBeyondImage", Lines({SLine(3, 0xFFFFFFFF, {1})}),
                 HexFailure::AddressOutOfRange, 1},
         Refusal{"S3RunsOffTheEnd", Lines({SLine(3, 0x3FFFF, {1, 2})}),
-                HexFailure::AddressOutOfRange, 1}),
+                HexFailure::AddressOutOfRange, 1},
+        Refusal{"NeitherEndNorCount", Lines({SLine(0, 0, {}), kS2}), HexFailure::EndMissing, 0},
+        Refusal{"DataAfterTheCount", Lines({kS2, SLine(5, 1, {}), SLine(2, 0x200, {7})}),
+                HexFailure::EndMissing, 0},
+        Refusal{"CountOfALostLine", Lines({kS2, SLine(3, 0x200, {7}), SLine(6, 3, {})}),
+                HexFailure::RecordCountWrong, 3},
+        Refusal{"DataAfterS8", Lines({kS2, SLine(8, 0, {}), SLine(2, 0x200, {7})}),
+                HexFailure::DataAfterEnd, 3},
+        Refusal{"SameByteTwoValues",
+                Lines({SLine(2, 0x100, {1}), SLine(3, 0x100, {1}), SLine(3, 0x100, {2})}),
+                HexFailure::ConflictingData, 3}),
     [](const auto& info) { return std::string(info.param.name); });
 
 std::vector<uint8_t> Erased() {
@@ -166,10 +188,14 @@ TEST(HexImagePlacement, LineEndsCaseAndBlanksDoNotMatter) {
     const std::string crlf =
         Lines({"", IntelLine(0, 0xAB, {0xCD}), "", kIntelEnd}, "\r\n") + "\r\n";
     EXPECT_EQ(Convert(crlf), expected);
+    // A DOS end-of-text byte ends the text; what follows it is not read.
+    EXPECT_EQ(Convert(crlf + "\x1a"), expected);
+    EXPECT_EQ(Convert(crlf + "\x1a\x1a:0100AB0000\n"), expected);
     // Lower-case digits, no line end after the last line, trailing blanks.
     EXPECT_EQ(Convert(":0100AB00cd87 \n\n:00000001ff"), expected);
     expected[0x0200] = 0x5A;
-    EXPECT_EQ(Convert("s0030000fc\r\ns2050002005a9e\r\n" + SLine(2, 0xAB, {0xCD})), expected);
+    EXPECT_EQ(Convert("s0030000fc\r\ns2050002005a9e\r\n" + SLine(2, 0xAB, {0xCD}) + "\ns9030000fc"),
+              expected);
 }
 
 // Fills every byte of the image once, with 32-byte Intel records.
@@ -189,7 +215,7 @@ std::vector<std::string> FullImageLines(std::vector<uint8_t>& expected) {
 
 TEST(HexImageLimit, ExactlyOneImageOfDataFits) {
     std::vector<uint8_t> expected;
-    EXPECT_EQ(Convert(Lines(FullImageLines(expected))), expected);
+    EXPECT_EQ(Convert(Lines(FullImageLines(expected)) + kIntelEnd), expected);
 }
 
 TEST(HexImageLimit, OneByteMoreIsRefusedEvenWhenItOverwrites) {
@@ -248,6 +274,35 @@ TEST_P(HexGolden, ConvertsToTheBinaryPaddedWithErasedBytes) {
     withHeader.insert(withHeader.end(), expected.begin(), expected.end());
     EXPECT_EQ(bytes, withHeader);
     std::remove(output.c_str());
+}
+
+// An interrupted copy ends at a line boundary: losing the last one, two or
+// three lines must not pass for the whole file.
+TEST_P(HexGolden, CutShortIsRefused) {
+    const std::string text = ReadGolden(GetParam());
+    size_t end = text.size();
+    for (int lost = 1; lost <= 3; ++lost) {
+        end = text.rfind('\n', end - 2) + 1;
+        std::vector<uint8_t> image;
+        EXPECT_EQ(BuildHexImage(text.substr(0, end), image).failure, HexFailure::EndMissing)
+            << lost << " lines lost";
+    }
+}
+
+// srec_cat counts its data records (S5); a line lost in the middle shows there.
+TEST(HexGoldenDamaged, LineLostInTheMiddleIsRefusedAtTheCount) {
+    std::string text = ReadGolden("srec_cat_s2.srec");
+    size_t lines = 0;
+    for (char c : text)
+        lines += c == '\n';
+    size_t start = 0;
+    for (int i = 0; i < 300; ++i)
+        start = text.find('\n', start) + 1;
+    text.erase(start, text.find('\n', start) + 1 - start);
+    std::vector<uint8_t> image;
+    const HexConversion result = BuildHexImage(text, image);
+    EXPECT_EQ(result.failure, HexFailure::RecordCountWrong);
+    EXPECT_EQ(result.line, lines - 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(OtherTools, HexGolden,
