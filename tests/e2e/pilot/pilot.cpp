@@ -129,6 +129,16 @@ class Pilot {
                          static_cast<WPARAM>(IntArg(s, 1)), 0);
         else if (v == "expect-pixel")
             ExpectPixel(s);
+        else if (v == "expect-colour")
+            ExpectColour(s);
+        else if (v == "expect-size")
+            ExpectSize(s);
+        else if (v == "expect-focus")
+            ExpectFocus(s);
+        else if (v == "hold")
+            Mouse(s, true);
+        else if (v == "release")
+            Mouse(s, false);
         else if (v == "press")
             Press(s);
         else if (v == "select")
@@ -493,23 +503,87 @@ class Pilot {
         }
     }
 
+    HWND FocusOf(HWND window) {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof(info);
+        if (GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) && info.hwndFocus)
+            return info.hwndFocus;
+        return nullptr;
+    }
+
     // Keys go through the program's message loop, where dialogs translate
-    // (or filter) them, so they are posted to the window that has the focus.
+    // (or filter) them, so they are posted to the window that has the focus;
+    // a count repeats the key, each after the last has been handled.
     void Key(const Step& s) {
         HWND window = WaitFor(Kind(s), kDefaultWaitSeconds);
         const std::string& name = Arg(s, 1);
-        WPARAM vk = name == "RETURN" ? VK_RETURN : name == "ESCAPE" ? VK_ESCAPE : 0;
+        const bool alt = name == "ALT+F4";
+        WPARAM vk = name == "RETURN"   ? VK_RETURN
+                    : name == "ESCAPE" ? VK_ESCAPE
+                    : name == "TAB"    ? VK_TAB
+                    : name == "SPACE"  ? VK_SPACE
+                    : alt              ? VK_F4
+                                       : 0;
         if (!vk)
-            throw StepFailed{"unknown key " + Quote(name) + " (RETURN, ESCAPE)"};
-        GUITHREADINFO info{};
-        info.cbSize = sizeof(info);
-        HWND target = window;
-        if (GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) && info.hwndFocus)
-            target = info.hwndFocus;
+            throw StepFailed{"unknown key " + Quote(name) +
+                             " (RETURN, ESCAPE, TAB, SPACE, ALT+F4)"};
+        const int count = s.args.size() > 2 ? IntArg(s, 2) : 1;
         const UINT scan = MapVirtualKeyA(static_cast<UINT>(vk), MAPVK_VK_TO_VSC);
-        PostMessageA(target, WM_KEYDOWN, vk, 1 | (static_cast<LPARAM>(scan) << 16));
-        PostMessageA(target, WM_KEYUP, vk,
-                     1 | (static_cast<LPARAM>(scan) << 16) | (LPARAM{3} << 30));
+        // Alt held: the context bit; a system key, as Windows sends it.
+        const LPARAM down = 1 | (static_cast<LPARAM>(scan) << 16) | (alt ? LPARAM{1} << 29 : 0);
+        for (int i = 0; i < count; ++i) {
+            HWND target = FocusOf(window);
+            if (!target)
+                target = window;
+            PostMessageA(target, alt ? WM_SYSKEYDOWN : WM_KEYDOWN, vk, down);
+            PostMessageA(target, alt ? WM_SYSKEYUP : WM_KEYUP, vk, down | (LPARAM{3} << 30));
+            Sleep(kPollMs);
+        }
+    }
+
+    void ExpectFocus(const Step& s) {
+        HWND window = WaitFor(Kind(s), kDefaultWaitSeconds);
+        const int id = IntArg(s, 1);
+        HWND focus = nullptr;
+        // An editable drop-down list has the focus in its edit field.
+        bool ok = PollUntil(3, [&] {
+            focus = FocusOf(window);
+            return focus && (GetDlgCtrlID(focus) == id || GetDlgCtrlID(GetParent(focus)) == id);
+        });
+        if (!ok)
+            throw StepFailed{"the focus is on " +
+                             (focus ? "control " + std::to_string(GetDlgCtrlID(focus))
+                                    : std::string("no control"))};
+    }
+
+    void ExpectSize(const Step& s) {
+        HWND control = Control(s);
+        const int width = IntArg(s, 2), height = IntArg(s, 3);
+        RECT r{};
+        bool ok = PollUntil(3, [&] {
+            GetWindowRect(control, &r);
+            return r.right - r.left == width && r.bottom - r.top == height;
+        });
+        if (!ok)
+            throw StepFailed{"control is " + std::to_string(r.right - r.left) + " x " +
+                             std::to_string(r.bottom - r.top)};
+    }
+
+    // The mouse button goes down (hold) or up (release) over the middle of
+    // the control, through the system's input queue as a user's would.
+    void Mouse(const Step& s, bool down) {
+        HWND control = Control(s);
+        if (down)
+            RequireUsable(control, s);
+        RECT r{};
+        GetWindowRect(control, &r);
+        if (!SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2))
+            throw StepFailed{"cannot move the pointer, error " + std::to_string(GetLastError())};
+        INPUT input{};
+        input.type = INPUT_MOUSE;
+        input.mi.dwFlags = down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP;
+        if (SendInput(1, &input, sizeof(input)) != 1)
+            throw StepFailed{"SendInput failed, error " + std::to_string(GetLastError())};
         Sleep(kPollMs);
     }
 
@@ -554,6 +628,44 @@ class Pilot {
         if (!ok)
             throw StepFailed{"pixel (" + Arg(s, 1) + ", " + Arg(s, 2) + ") is " + got +
                              ", expected " + wanted};
+    }
+
+    // Whether the colour shows anywhere on the control (or, with 0, nowhere),
+    // read from the screen in one piece; polled briefly.
+    void ExpectColour(const Step& s) {
+        HWND control = Control(s);
+        const std::string& wanted = Arg(s, 2);
+        const bool present = s.args.size() > 3 ? IntArg(s, 3) != 0 : true;
+        const unsigned long rgb = std::strtoul(wanted.c_str(), nullptr, 16);
+        bool ok = PollUntil(3, [&] {
+            RECT r{};
+            GetWindowRect(control, &r);
+            const int w = r.right - r.left, h = r.bottom - r.top;
+            if (w <= 0 || h <= 0)
+                return false;
+            ScreenDc screen;
+            OwnedMemoryDc memory(CreateCompatibleDC(screen.get()));
+            BITMAPINFO info{};
+            info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+            void* bits = nullptr;
+            OwnedBitmap bitmap(
+                CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+            if (!memory || !bitmap || !bits)
+                return false;
+            {
+                DcSelection selected(memory.get(), bitmap.get());
+                if (!BitBlt(memory.get(), 0, 0, w, h, screen.get(), r.left, r.top, SRCCOPY))
+                    return false;
+            }
+            const auto* pixel = static_cast<const DWORD*>(bits);
+            bool found = false;
+            for (int i = 0; i < w * h && !found; ++i)
+                found = (pixel[i] & 0xFFFFFF) == rgb;
+            return found == present;
+        });
+        if (!ok)
+            throw StepFailed{"colour " + wanted + (present ? " not" : "") + " shown on control " +
+                             Arg(s, 1)};
     }
 
     static std::string MessageText(HWND box) {
