@@ -4,12 +4,15 @@
 # The prefix is made once (wineboot takes seconds) under a lock so that
 # parallel tests do not race, and the server is started persistent with its
 # output redirected so that nothing that reads our output hangs on it.
+# Persistent, but only for a while: it ends once no program of the prefix
+# has run for $idle seconds, so that no run leaves it behind.
 set -euo pipefail
 [ "${1:-}" = --prefix ] || { echo "usage: $0 --prefix DIR prog [args]" >&2; exit 2; }
 prefix=$2; shift 2
 export WINEPREFIX=$prefix WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
 wine=/usr/lib/wine/wine64
 server=/usr/lib/wine/wineserver64
+idle=60
 mkdir -p "$(dirname "$prefix")"
 exec 9>"$prefix.lock"
 flock -w 600 9
@@ -17,11 +20,12 @@ if [ ! -f "$prefix/system.reg" ]; then
     "$wine" wineboot -i </dev/null >"$prefix.boot.log" 2>&1 || true
     "$server" -w </dev/null >/dev/null 2>&1 || true
 fi
-# -p: persistent; a second start while one runs fails (status 2), which is
-# fine. A fresh server has none of the prefix's helpers (services, explorer)
-# yet: start them here with their output away from ours, or the program
-# below starts them holding its caller's pipes, and ctest waits for ever.
-if "$server" -p </dev/null >>"$prefix.server.log" 2>&1; then
+# -pN: persistent for N idle seconds; a second start while one runs fails
+# (status 2), which is fine. A fresh server has none of the prefix's helpers
+# (services, explorer) yet: start them here with their output away from
+# ours, or the program below starts them holding its caller's pipes, and
+# ctest waits for ever.
+if "$server" -p$idle </dev/null >>"$prefix.server.log" 2>&1; then
     "$wine" wineboot </dev/null >>"$prefix.boot.log" 2>&1 || true
 fi
 flock -u 9
