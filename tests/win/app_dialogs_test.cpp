@@ -373,50 +373,68 @@ Drawn DrawState(HWND control, UINT state) {
     return drawn;
 }
 
+// The LED notice's own button (its faces, caption at (42, 3)), then buttons
+// made here with faces missing. Keys and the mouse: the e2e scenarios.
 TEST(AppImageButton, EachStateDrawsItsFaceAndCaptionColour) {
+    constexpr COLORREF kFrame = CLR_INVALID;  // no face: the push-button frame
     struct Case {
         const char* name;
-        int pressedFace, disabledFace;  // the normal face is always 139
-        int x, y;                       // caption origin
+        int normalFace, pressedFace, disabledFace;  // all 0: the LED notice's own button
+        int x, y;                                   // caption origin
         UINT state;
         COLORREF face, caption;
     } cases[] = {
-        {"up", IDB_BUTTON_PRESSED, IDB_BUTTON_DISABLED, 42, 3, 0, kBlack, kCaption},
-        {"held", IDB_BUTTON_PRESSED, IDB_BUTTON_DISABLED, 42, 3, ODS_SELECTED, kRed, kCaption},
-        {"disabled", IDB_BUTTON_PRESSED, IDB_BUTTON_DISABLED, 42, 3, ODS_DISABLED, kGrey,
+        {"up", 0, 0, 0, 42, 3, 0, kBlack, kCaption},
+        {"held", 0, 0, 0, 42, 3, ODS_SELECTED, kRed, kCaption},
+        {"disabled", 0, 0, 0, 42, 3, ODS_DISABLED, kGrey, kDisabledCaption},
+        {"focused", 0, 0, 0, 42, 3, ODS_FOCUS, kBlack, kCaption},
+        {"normal face only, held", IDB_BUTTON_NORMAL, 0, 0, -1, -1, ODS_SELECTED, kBlack, kCaption},
+        {"normal face only, disabled", IDB_BUTTON_NORMAL, 0, 0, -1, 3, ODS_DISABLED, kBlack,
          kDisabledCaption},
-        {"focused", IDB_BUTTON_PRESSED, IDB_BUTTON_DISABLED, 42, 3, ODS_FOCUS, kBlack, kCaption},
-        {"normal face only, held", 0, 0, -1, -1, ODS_SELECTED, kBlack, kCaption},
-        {"normal face only, disabled", 0, 0, -1, 3, ODS_DISABLED, kBlack, kDisabledCaption},
-        {"no pressed face, held", 0, IDB_BUTTON_DISABLED, 42, 3, ODS_SELECTED, kBlack, kCaption},
-        {"no pressed face, disabled", 0, IDB_BUTTON_DISABLED, 42, 3, ODS_DISABLED, kGrey,
-         kDisabledCaption},
+        // A missing pressed face must not lend its place to the disabled one.
+        {"no pressed face, held", IDB_BUTTON_NORMAL, 0, IDB_BUTTON_DISABLED, 42, 3, ODS_SELECTED,
+         kBlack, kCaption},
+        {"no pressed face, disabled", IDB_BUTTON_NORMAL, 0, IDB_BUTTON_DISABLED, 42, 3,
+         ODS_DISABLED, kGrey, kDisabledCaption},
+        {"no normal face", 9999, IDB_BUTTON_PRESSED, IDB_BUTTON_DISABLED, -1, -1, ODS_DISABLED,
+         kFrame, kBlack},
     };
     for (const Case& c : cases) {
         Drawn drawn;
         RECT size{};
         Scripted<CLedWarningDialog> dialog({[&](auto& d) {
-            // A control of the template's odd size, made a button here.
-            ::CreateWindowA("Button", "", WS_CHILD | BS_OWNERDRAW, 5, 5, 60, 30, d.Handle(),
-                            reinterpret_cast<HMENU>(4242), nullptr, nullptr);
+            HWND control = d.Item(IDC_LED_OK);
             CImageButton button;
-            button.SetBitmaps(IDB_BUTTON_NORMAL, c.pressedFace, c.disabledFace);
-            button.SetCaption("OK");
-            button.SetCaptionFont("Arial", 15);
-            button.SetTextOrigin(c.x, c.y);
-            button.SetTextColors(kCaption, kDisabledCaption);
-            ASSERT_TRUE(button.Subclass(d.Handle(), 4242));
-            drawn = DrawState(button.Handle(), c.state);
-            ::GetWindowRect(button.Handle(), &size);
+            if (c.normalFace != 0) {
+                // A control of an odd size, made a button here.
+                ::CreateWindowA("Button", "", WS_CHILD | BS_OWNERDRAW, 5, 5, 60, 30, d.Handle(),
+                                reinterpret_cast<HMENU>(4242), nullptr, nullptr);
+                button.SetBitmaps(c.normalFace, c.pressedFace, c.disabledFace);
+                button.SetCaption("OK");
+                button.SetCaptionFont("Arial", 15);
+                button.SetTextOrigin(c.x, c.y);
+                button.SetTextColors(kCaption, kDisabledCaption);
+                ASSERT_TRUE(button.Subclass(d.Handle(), 4242));
+                control = button.Handle();
+            }
+            drawn = DrawState(control, c.state);
+            ::GetWindowRect(control, &size);
         }});
         dialog.DoModal();
         ASSERT_EQ(drawn.pixels.size(), 108u * 22u) << c.name;
+        const RECT caption = drawn.Box(c.caption);
+        ASSERT_GE(caption.left, 0) << c.name << ": no caption pixel";
+        if (c.face == kFrame) {
+            EXPECT_EQ(drawn.At(3, 10), ::GetSysColor(COLOR_BTNFACE)) << c.name;
+            int middle = 0;  // black caption pixels, away from the frame's edges
+            for (int x = 30; x < 78; ++x) middle += drawn.At(x, 11) == kBlack;
+            EXPECT_GT(middle, 0) << c.name;
+            continue;
+        }
         EXPECT_EQ(drawn.At(0, 0), RGB(255, 255, 255)) << c.name;
         EXPECT_EQ(drawn.At(1, 1), c.face) << c.name;
         EXPECT_EQ(drawn.At(5, 10), c.face) << c.name;
         EXPECT_EQ(drawn.At(54, 1), c.face) << c.name;
-        const RECT caption = drawn.Box(c.caption);
-        ASSERT_GE(caption.left, 0) << c.name << ": no caption pixel";
         if (c.x >= 0 && c.y >= 0) {
             EXPECT_GE(caption.left, c.x) << c.name;
             EXPECT_LE(caption.left, c.x + 3) << c.name;
@@ -426,50 +444,8 @@ TEST(AppImageButton, EachStateDrawsItsFaceAndCaptionColour) {
             EXPECT_NEAR((caption.left + caption.right) / 2, 54, 3) << c.name;
             EXPECT_NEAR((caption.top + caption.bottom) / 2, 11, 3) << c.name;
         }
-        EXPECT_EQ(size.right - size.left, 108) << c.name;
+        EXPECT_EQ(size.right - size.left, 108) << c.name;  // whatever the template said
         EXPECT_EQ(size.bottom - size.top, 22) << c.name;
-    }
-}
-
-TEST(AppImageButton, WithoutFacesAFrameAndABlackCaption) {
-    Drawn drawn;
-    Scripted<CLedWarningDialog> dialog({[&](auto& d) {
-        ::CreateWindowA("Button", "", WS_CHILD | BS_OWNERDRAW, 5, 5, 108, 22, d.Handle(),
-                        reinterpret_cast<HMENU>(4242), nullptr, nullptr);
-        CImageButton button;
-        button.SetBitmaps(9999, IDB_BUTTON_PRESSED, IDB_BUTTON_DISABLED);  // no such bitmap
-        button.SetCaption("OK");
-        button.SetTextColors(kCaption, kDisabledCaption);
-        ASSERT_TRUE(button.Subclass(d.Handle(), 4242));
-        drawn = DrawState(button.Handle(), ODS_DISABLED);
-    }});
-    dialog.DoModal();
-    ASSERT_EQ(drawn.pixels.size(), 108u * 22u);
-    EXPECT_GE(drawn.Box(kBlack).left, 0);
-    EXPECT_LT(drawn.Box(kDisabledCaption).left, 0);
-    EXPECT_EQ(drawn.At(20, 10), ::GetSysColor(COLOR_BTNFACE));
-}
-
-// Enter and Space press the button that has the focus; a key the dialog
-// would turn into its default command must not press another.
-TEST(AppImageButton, FocusedButtonTakesEnterAndSpace) {
-    struct Recorder : Scripted<CLedWarningDialog> {
-        using Scripted::Scripted;
-        std::vector<int> commands;
-        bool OnCommand(int id, int code, HWND control) override {
-            commands.push_back(id);
-            return Scripted::OnCommand(id, code, control);
-        }
-    };
-    for (WPARAM key : {VK_RETURN, VK_SPACE}) {
-        Recorder dialog({[&](auto& d) {
-            HWND button = d.Item(IDC_LED_OK);
-            ::SetFocus(button);
-            ::PostMessageA(button, WM_KEYDOWN, key, 1);
-            ::PostMessageA(button, WM_KEYUP, key, 1 | (LPARAM{3} << 30));
-        }});
-        EXPECT_EQ(dialog.DoModal(), IDOK) << key;
-        EXPECT_EQ(dialog.commands, std::vector<int>{IDC_LED_OK}) << key;
     }
 }
 
