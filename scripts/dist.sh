@@ -30,6 +30,12 @@ for arch in win64 win32; do
         limit=$((250 * 1024)); [ $f = kestrel.exe ] && limit=$((1536 * 1024))
         note=
         [ $arch = win64 ] && [ "$size" -gt $limit ] && note="  OVER THE LIMIT by $((size - limit)) bytes"
+        # The type names of the C++ library's locale facets and stream base
+        # survive stripping: their presence means its stream and locale code
+        # (about 700 KB) came in, through a <fstream> or <sstream> somewhere.
+        if grep -q -a -e 'NSt6locale5facetE' -e 'St8ios_base' "$B/release-$arch/bin/$f"; then
+            note="$note  (carries C++ stream/locale code)"
+        fi
         printf '  %-5s %-11s %9d bytes  %5d KiB%s\n' $arch $f "$size" $(((size + 1023) / 1024)) "$note"
     done
 done
