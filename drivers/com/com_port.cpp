@@ -4,6 +4,8 @@
 #include "drivers/common/status_record_sorting.h"
 
 #include <algorithm>
+#include <cstring>
+#include <new>
 
 namespace {
 
@@ -12,7 +14,10 @@ constexpr DWORD kIdlePauseMs = 100;
 constexpr DWORD kDataPauseMs = 10;
 constexpr DWORD kCycleBytes = 100;
 constexpr DWORD kReadShortfallSleepMs = 30;
-constexpr DWORD kPerByteMs = 5;
+// How often a pending write looks at the device's output queue.
+constexpr DWORD kProgressPollMs = 200;
+// Longest wait between two looks at the receive queue in Read.
+constexpr DWORD kReadPollMs = 50;
 // A status read asks only for bytes the device already holds; if it is
 // still pending after this long it is cancelled so the thread stays
 // responsive to its stop event.
@@ -20,10 +25,6 @@ constexpr DWORD kStatusReadWaitMs = 2000;
 // Time a cancelled transfer gets to complete before we assume the driver
 // is stuck.
 constexpr DWORD kCancelGraceMs = 5000;
-
-DWORD ClampMs(uint64_t ms) {
-    return static_cast<DWORD>(std::min<uint64_t>(ms, INFINITE - 1));
-}
 
 // Cancels `ov` on `device` and waits for it to complete. False when the
 // transfer is still in flight afterwards (its memory must not be freed).
@@ -37,6 +38,15 @@ bool CancelAndComplete(HANDLE device, OVERLAPPED& ov, bool sameThread) {
 
 } // namespace
 
+// One block on its way to the device, on the heap: the device owns the
+// copy and the overlapped record until the transfer completes, which a
+// driver that ignores cancellation may never do.
+struct CComPort::CWriteTransfer {
+    std::unique_ptr<uint8_t[]> data;
+    OVERLAPPED ov{};
+    CHandle event;
+};
+
 struct CComPort::CReadState {
     uint8_t buffer[kCycleBytes] = {};
     OVERLAPPED ov{};
@@ -44,12 +54,15 @@ struct CComPort::CReadState {
     DWORD pause = kFirstPauseMs;
 };
 
-CComPort::CComPort() = default;
+CComPort::CComPort() : m_arrived(::CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
 
 CComPort::~CComPort() {
     // The caller should have closed the port; if not, a thread running in a
     // library that is being unloaded would crash the process, so close here.
     ClosePort();
+    ReapAbandonedWrites();
+    for (auto& t : m_abandonedWrites)
+        (void)t.release(); // still owned by the device: left behind on purpose
 }
 
 int32_t CComPort::SetDeviceOption(const ConnectionSettings& s) {
@@ -158,44 +171,99 @@ DWORD CComPort::StatusPass(CReadState& st) {
     if (got == 0)
         return st.pause;
     SortSerialBytes(st.buffer, std::min<DWORD>(got, kCycleBytes), m_queues);
+    ::SetEvent(m_arrived.Get());
     st.pause = kDataPauseMs;
     return st.pause;
 }
 
-DWORD CComPort::WriteBoundMs(uint32_t count) const {
-    uint64_t bound =
-        static_cast<uint64_t>(std::max(m_writeTimeout, 0)) + uint64_t{kPerByteMs} * count;
-    // When the device has a total time-out of its own it ends the write
-    // first; ours only catches a device that does not.
-    if (m_timeouts.WriteTotalTimeoutMultiplier || m_timeouts.WriteTotalTimeoutConstant)
-        bound += uint64_t{m_timeouts.WriteTotalTimeoutMultiplier} * count +
-                 m_timeouts.WriteTotalTimeoutConstant;
-    return ClampMs(bound);
+uint64_t CComPort::StallMs(const SerialLineFormat& line, uint32_t chunk) const {
+    uint64_t bound = SerialStallMs(m_writeTimeout, line, chunk);
+    // When the device has a total time-out of its own it ends a call first;
+    // ours only catches a device that does not.
+    bound += uint64_t{m_timeouts.WriteTotalTimeoutMultiplier} * chunk +
+             m_timeouts.WriteTotalTimeoutConstant;
+    return bound;
+}
+
+CComPort::ChunkEnd CComPort::WriteChunk(CWriteTransfer& t, uint32_t offset, uint32_t count,
+                                        CSerialWriteWatch& watch) {
+    HANDLE device = m_device.Get();
+    ::ResetEvent(t.event.Get());
+    t.ov = OVERLAPPED{};
+    t.ov.hEvent = t.event.Get();
+    DWORD moved = 0;
+    if (!::WriteFile(device, t.data.get() + offset, count, nullptr, &t.ov) &&
+        ::GetLastError() != ERROR_IO_PENDING)
+        return {0, false};
+    // Where the device reports its output queue (Windows' serial driver
+    // counts pending writes in it), a shrinking queue is progress too.
+    DWORD lowestQueue = MAXDWORD;
+    for (;;) {
+        const uint64_t now = ::GetTickCount64();
+        const uint64_t left = watch.MsUntilStalled(now);
+        if (left == 0)
+            break;
+        const DWORD wait = static_cast<DWORD>(std::min<uint64_t>(left, kProgressPollMs));
+        if (::WaitForSingleObject(t.event.Get(), wait) == WAIT_OBJECT_0) {
+            ::GetOverlappedResult(device, &t.ov, &moved, FALSE);
+            return {moved, false};
+        }
+        DWORD errors = 0;
+        COMSTAT stat{};
+        if (::ClearCommError(device, &errors, &stat)) {
+            if (stat.cbOutQue < lowestQueue && lowestQueue != MAXDWORD)
+                watch.Progress(::GetTickCount64());
+            lowestQueue = std::min<DWORD>(lowestQueue, stat.cbOutQue);
+        }
+    }
+    if (!CancelAndComplete(device, t.ov, true))
+        return {0, true};
+    // A cancelled write still reports what the device took before it.
+    ::GetOverlappedResult(device, &t.ov, &moved, FALSE);
+    return {moved, false};
 }
 
 int32_t CComPort::Write(const uint8_t* data, uint32_t count) {
     if (!m_open || !data || count == 0)
         return 0;
     CWinMutexGuard io(m_ioLock);
-    HANDLE device = m_device.Get();
-    CHandle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!event)
+    ReapAbandonedWrites();
+    auto t = std::make_unique<CWriteTransfer>();
+    t->data.reset(new (std::nothrow) uint8_t[count]);
+    t->event.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!t->data || !t->event)
         return 0;
-    OVERLAPPED ov{};
-    ov.hEvent = event.Get();
-    DWORD written = 0;
-    if (::WriteFile(device, data, count, &written, &ov))
-        return static_cast<int32_t>(ov.InternalHigh);
-    if (::GetLastError() != ERROR_IO_PENDING)
-        return 0;
-    if (::WaitForSingleObject(event.Get(), WriteBoundMs(count)) != WAIT_OBJECT_0) {
-        // A printer holding DSR off would otherwise stall the download for
-        // ever. The caller's block and `ov` must outlive the transfer, so the
-        // cancellation is completed before returning, however long that takes.
-        if (!CancelAndComplete(device, ov, true))
-            ::WaitForSingleObject(event.Get(), INFINITE); // unbounded: see above
+    std::memcpy(t->data.get(), data, count);
+
+    const SerialLineFormat line{m_baudRate, m_dataBits, m_parity, m_stopBits};
+    const uint32_t chunk = SerialWriteChunk(line);
+    CSerialWriteWatch watch(::GetTickCount64(), SerialLineTimeMs(line, count),
+                            StallMs(line, chunk));
+    uint32_t done = 0;
+    while (done < count) {
+        const uint32_t ask = std::min(chunk, count - done);
+        const ChunkEnd end = WriteChunk(*t, done, ask, watch);
+        if (end.abandoned) {
+            // The device still owns the buffer and the record: they stay
+            // until it lets go, and the caller's block was never used.
+            m_abandonedWrites.push_back(std::move(t));
+            break;
+        }
+        done += std::min<uint32_t>(end.moved, ask);
+        if (end.moved < ask)
+            break; // the device's own time-out, a cancel or a failure
+        watch.Progress(::GetTickCount64());
     }
-    return static_cast<int32_t>(ov.InternalHigh);
+    return static_cast<int32_t>(done);
+}
+
+void CComPort::ReapAbandonedWrites() {
+    auto& list = m_abandonedWrites;
+    list.erase(std::remove_if(list.begin(), list.end(),
+                              [](const std::unique_ptr<CWriteTransfer>& t) {
+                                  return HasOverlappedIoCompleted(&t->ov);
+                              }),
+               list.end());
 }
 
 int32_t CComPort::Read(uint8_t* buffer, uint32_t count, uint32_t timeoutMs) {
@@ -203,12 +271,18 @@ int32_t CComPort::Read(uint8_t* buffer, uint32_t count, uint32_t timeoutMs) {
         return 0;
     if (static_cast<uint32_t>(std::max(m_queues.ReceiveCount(), 0)) < count)
         ::Sleep(kReadShortfallSleepMs);
-    const DWORD start = ::GetTickCount();
+    const uint64_t start = ::GetTickCount64();
     uint32_t taken = 0;
     for (;;) {
         taken += static_cast<uint32_t>(m_queues.TakeReceived(buffer + taken, count - taken));
-        if (::GetTickCount() - start >= timeoutMs || taken >= count)
+        const uint64_t elapsed = ::GetTickCount64() - start;
+        if (elapsed >= timeoutMs || taken >= count)
             break;
+        // Woken by the status thread when bytes arrive; the cap only covers
+        // a signal that came before this wait began.
+        const DWORD wait = static_cast<DWORD>(std::min<uint64_t>(timeoutMs - elapsed, kReadPollMs));
+        if (!m_arrived || ::WaitForSingleObject(m_arrived.Get(), wait) == WAIT_FAILED)
+            ::Sleep(wait);
     }
     return static_cast<int32_t>(taken);
 }

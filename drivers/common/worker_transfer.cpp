@@ -3,6 +3,7 @@
 #include "drivers/common/thread_stop.h"
 #include "drivers/common/win_handle.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <memory>
@@ -64,7 +65,16 @@ void Cancel(CTransferJob& job, HANDLE worker) {
         ::CancelIoEx(job.target.device, &job.ov);
 }
 
-uint32_t Run(const std::shared_ptr<CTransferJob>& job, uint32_t baseMs) {
+// The watch's limit in milliseconds: a negative base (a record's field
+// gone wrong) counts as none, and the whole is clamped so that it always
+// fires within the range of a signed 32-bit time-out.
+uint64_t LimitMs(int32_t baseMs, uint32_t wanted) {
+    const uint64_t limit =
+        static_cast<uint64_t>(std::max(baseMs, 0)) + uint64_t{kWorkerPerByteMs} * wanted;
+    return std::min<uint64_t>(limit, kWorkerLimitMaxMs);
+}
+
+uint32_t Run(const std::shared_ptr<CTransferJob>& job, int32_t baseMs) {
     auto* workerRef = new (std::nothrow) std::shared_ptr<CTransferJob>(job);
     if (!workerRef)
         return 0;
@@ -73,10 +83,10 @@ uint32_t Run(const std::shared_ptr<CTransferJob>& job, uint32_t baseMs) {
         delete workerRef;
         return 0;
     }
-    const uint64_t limit = uint64_t{baseMs} + uint64_t{kWorkerPerByteMs} * job->wanted;
-    const DWORD start = ::GetTickCount();
+    const uint64_t limit = LimitMs(baseMs, job->wanted);
+    const uint64_t start = ::GetTickCount64();
     while (job->done != job->wanted) {
-        if (::GetTickCount() - start > limit) {
+        if (::GetTickCount64() - start > limit) {
             Cancel(*job, worker.Get());
             WaitOrTerminateThread(worker.Get());
             break;
@@ -108,7 +118,7 @@ std::shared_ptr<CTransferJob> MakeJob(const WorkerTransferTarget& target, bool w
 } // namespace
 
 uint32_t WorkerWrite(const WorkerTransferTarget& target, const uint8_t* data, uint32_t count,
-                     uint32_t baseMs) {
+                     int32_t baseMs) {
     if (!data || count == 0)
         return 0;
     auto job = MakeJob(target, true, count, count);
@@ -119,7 +129,7 @@ uint32_t WorkerWrite(const WorkerTransferTarget& target, const uint8_t* data, ui
 }
 
 uint32_t WorkerRead(const WorkerTransferTarget& target, uint8_t* buffer, uint32_t count,
-                    uint32_t baseMs, uint32_t chunk) {
+                    int32_t baseMs, uint32_t chunk) {
     if (!buffer || count == 0)
         return 0;
     const uint32_t ask = chunk && chunk < count ? chunk : count;

@@ -12,6 +12,7 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/win/harness_env.h"
@@ -267,11 +268,25 @@ TEST_F(ComPortTest, PrinterBytesAreSortedIntoReadAndStatus) {
     EXPECT_EQ(Bytes(untouched, untouched + 4), (Bytes{7, 7, 7, 7}));
 }
 
+uint64_t ThreadCpuMs() {
+    FILETIME created, ended, kernel, user;
+    ::GetThreadTimes(::GetCurrentThread(), &created, &ended, &kernel, &user);
+    auto ms = [](const FILETIME& f) {
+        return ((uint64_t{f.dwHighDateTime} << 32) | f.dwLowDateTime) / 10000;
+    };
+    return ms(kernel) + ms(user);
+}
+
 TEST_F(ComPortTest, ReadWaitsForBytesUpToItsTimeout) {
     REQUIRE_PEER();
     ASSERT_TRUE(Open());
     uint8_t buf[8] = {};
-    EXPECT_EQ(lib.Read(buf, 8, 50), 0);
+    // Waiting for bytes that do not come must not keep a processor busy.
+    const uint64_t cpu = ThreadCpuMs(), wall = ::GetTickCount64();
+    EXPECT_EQ(lib.Read(buf, 8, 1500), 0);
+    const uint64_t waited = ::GetTickCount64() - wall;
+    EXPECT_GE(waited, 1500u);
+    EXPECT_LT(ThreadCpuMs() - cpu, waited / 10) << "the read polled without pause";
     ASSERT_TRUE(peer.Command("send 61 62 63 64"));
     // Generous time-out: the bytes must come out before it ends.
     EXPECT_EQ(lib.Read(buf, 4, 20000), 4);
@@ -377,6 +392,33 @@ TEST_F(ComPortTest, WriteToAPrinterThatStopsReadingReturnsShort) {
     // The line works again once the printer reads.
     EXPECT_EQ(lib.Write(block.data(), 1024), 1024);
     EXPECT_TRUE(peer.WaitReceived(accepted + static_cast<size_t>(last) + 1024));
+}
+
+TEST_F(ComPortTest, PrinterPausingTheLineDoesNotCutABlock) {
+    REQUIRE_PEER();
+    // 2400 baud with XON/XOFF and the program's write time-out base of 3 s.
+    // The printer holds the line with XOFF for 8 s, as while it erases
+    // flash; a bound of the base plus 5 ms a byte cut a short last block.
+    ASSERT_TRUE(Open(2400, 1));
+    ASSERT_EQ(peer.Settings("baud=2400 ixon=1 ixoff=1"), "baud=2400 ixon=1 ixoff=1");
+    Bytes sent;
+    for (uint32_t size : {4096u, 512u}) {
+        Bytes block(size);
+        for (size_t i = 0; i < block.size(); ++i)
+            block[i] = static_cast<uint8_t>(i * 13 + size);
+        ASSERT_TRUE(peer.Command("send 13"));
+        std::thread pause([&] {
+            ::Sleep(8000);
+            peer.Command("send 11");
+        });
+        const uint64_t start = ::GetTickCount64();
+        EXPECT_EQ(lib.Write(block.data(), size), static_cast<int32_t>(size)) << size;
+        EXPECT_GE(::GetTickCount64() - start, 7000u) << "the printer did not hold the line";
+        pause.join();
+        sent.insert(sent.end(), block.begin(), block.end());
+    }
+    ASSERT_TRUE(peer.WaitReceived(sent.size()));
+    EXPECT_TRUE(peer.Received() == sent) << "bytes differ";
 }
 
 } // namespace
