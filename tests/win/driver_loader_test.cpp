@@ -4,10 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <aclapi.h>
+
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "download/driver_files.h"
 #include "download/driver_loader.h"
+#include "framework/win_handle.h"
 
 namespace kestrel {
 namespace {
@@ -25,6 +30,11 @@ std::string CurrentDir() {
 }
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::string FileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 std::string LoadedFrom(HMODULE module) {
     char path[MAX_PATH];
@@ -63,6 +73,11 @@ TEST_F(DriverFiles, EachDriverIsWrittenLoadedByFullPathBoundAndDeleted) {
         const auto path = store.WriteDriverFile(c.kind);
         ASSERT_TRUE(path.has_value());
         EXPECT_EQ(*path, dir_ + "\\" + c.name);
+        // Until it is loaded, nobody else may change or delete it.
+        EXPECT_FALSE(DeleteFileA(path->c_str()));
+        EXPECT_FALSE(UniqueHandle(CreateFileA(path->c_str(), GENERIC_WRITE,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                              nullptr, OPEN_EXISTING, 0, nullptr)));
         {
             CPortDriver driver;
             ASSERT_TRUE(driver.Load(*path));
@@ -140,6 +155,59 @@ TEST_F(DriverFiles, APlantedLibraryOnTheSearchPathIsNeverLoaded) {
     RemoveDirectoryA(work.c_str());
 }
 
+TEST_F(DriverFiles, ALinkOrAReadOnlyFileOfThatNameIsNeitherFollowedNorLoaded) {
+    const std::string planted = ExeDirectory() + "\\planted_com.dll";
+    const std::string named = dir_ + "\\com.dll";
+    const std::string victim = dir_ + "\\victim.dll";
+    const auto loadsOurs = [](CDriverFileStore& store, const std::string& path) {
+        CPortDriver driver;
+        ASSERT_TRUE(driver.Load(path));
+        EXPECT_NE(driver.IsPowerState()(), 4242) << "the planted library answered";
+        driver.Release();
+        store.DeleteDriverFile(path);
+    };
+    // A link named com.dll to somebody else's file: writing through it
+    // would change that file. The link goes; the file stays as it was.
+    ASSERT_TRUE(CopyFileA(planted.c_str(), victim.c_str(), FALSE));
+    ASSERT_TRUE(CreateHardLinkA(named.c_str(), victim.c_str(), nullptr));
+    {
+        CDriverFileStore store;
+        const auto path = store.WriteDriverFile(DriverKind::Com);
+        ASSERT_TRUE(path.has_value());
+        EXPECT_EQ(*path, named);
+        EXPECT_EQ(FileBytes(victim), FileBytes(planted)) << "written through the link";
+        loadsOurs(store, *path);
+    }
+    // A read-only com.dll cannot be taken away: a private folder is used.
+    ASSERT_TRUE(CopyFileA(planted.c_str(), named.c_str(), FALSE));
+    ASSERT_TRUE(SetFileAttributesA(named.c_str(), FILE_ATTRIBUTE_READONLY));
+    {
+        CDriverFileStore store;
+        const auto path = store.WriteDriverFile(DriverKind::Com);
+        ASSERT_TRUE(path.has_value());
+        EXPECT_NE(*path, named);
+        loadsOurs(store, *path);
+    }
+    EXPECT_EQ(FileBytes(named), FileBytes(planted));
+    SetFileAttributesA(named.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(named.c_str());
+    DeleteFileA(victim.c_str());
+}
+
+TEST_F(DriverFiles, AFileChangedAfterWritingIsRefused) {
+    CDriverFileStore store;
+    int changed = 0;
+    store.SetAfterWriteForTest([&](const std::string& path) {
+        UniqueHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
+        DWORD written = 0;
+        if (file && WriteFile(file.Get(), "MZ!", 3, &written, nullptr)) ++changed;
+    });
+    EXPECT_FALSE(store.WriteDriverFile(DriverKind::Com).has_value());
+    EXPECT_EQ(changed, 1) << "refused without trying the private folder";
+    EXPECT_FALSE(Exists(dir_ + "\\com.dll"));
+}
+
 TEST_F(DriverFiles, AnUnwritableFolderFallsBackToAPrivateTemporaryFolder) {
     // /proc cannot be written even by root, which is what the tests run as.
     CDriverFileStore store;
@@ -150,10 +218,37 @@ TEST_F(DriverFiles, AnUnwritableFolderFallsBackToAPrivateTemporaryFolder) {
     const std::string tempDir(temp, GetTempPathA(MAX_PATH, temp));
     EXPECT_EQ(path->rfind(tempDir, 0), 0u) << *path;
     EXPECT_NE(*path, tempDir + "lpt.dll") << "must be a folder of its own";
+    // Its access list lets in this user only. Wine keeps no access list; it
+    // shows one made from the folder's Unix mode, with the system account
+    // beside the owner, and Everyone for a folder made without ours.
+    const std::string folder = path->substr(0, path->find_last_of('\\'));
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_EQ(GetNamedSecurityInfoA(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                    nullptr, nullptr, &dacl, nullptr, &descriptor),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    ASSERT_NE(dacl, nullptr);
+    HANDLE token = nullptr;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+    UniqueHandle ownedToken(token);
+    char user[256];
+    DWORD size = sizeof user;
+    ASSERT_TRUE(GetTokenInformation(token, TokenUser, user, size, &size));
+    char system[SECURITY_MAX_SID_SIZE];
+    DWORD systemSize = sizeof system;
+    ASSERT_TRUE(CreateWellKnownSid(WinLocalSystemSid, nullptr, system, &systemSize));
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+        void* ace = nullptr;
+        ASSERT_TRUE(GetAce(dacl, i, &ace));
+        PSID sid = &static_cast<ACCESS_ALLOWED_ACE*>(ace)->SidStart;
+        EXPECT_TRUE(EqualSid(sid, reinterpret_cast<TOKEN_USER*>(user)->User.Sid) ||
+                    EqualSid(sid, system))
+            << "ACE " << i;
+    }
+    LocalFree(descriptor);
     CPortDriver driver;
     EXPECT_TRUE(driver.Load(*path));
     driver.Release();
-    const std::string folder = path->substr(0, path->find_last_of('\\'));
     store.DeleteDriverFile(*path);
     EXPECT_FALSE(Exists(*path));
     EXPECT_FALSE(Exists(folder)) << "the private folder is left behind";

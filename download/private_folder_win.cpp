@@ -1,0 +1,97 @@
+#include "download/private_folder_win.h"
+
+#include <windows.h>
+// sddl.h needs windows.h before it.
+#include <sddl.h>
+
+#include <memory>
+#include <vector>
+
+#include "framework/win_handle.h"
+
+namespace kestrel {
+namespace {
+
+struct LocalFreer {
+    void operator()(void* p) const { LocalFree(p); }
+};
+
+// The account this process runs as, in SDDL's "S-1-5-21-..." form.
+std::string CurrentUserSid() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return {};
+    UniqueHandle owned(token);
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    if (size == 0)
+        return {};
+    std::vector<BYTE> user(size);
+    if (!GetTokenInformation(token, TokenUser, user.data(), size, &size))
+        return {};
+    char* text = nullptr;
+    if (!ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &text))
+        return {};
+    std::unique_ptr<char, LocalFreer> freeText(text);
+    return text;
+}
+
+std::string TempDirectory() {
+    char temp[MAX_PATH];
+    const DWORD n = GetTempPathA(MAX_PATH, temp);
+    if (n == 0 || n >= MAX_PATH)
+        return {};
+    return std::string(temp, n);
+}
+
+} // namespace
+
+CPrivateFolder::~CPrivateFolder() {
+    Remove();
+}
+
+std::optional<std::string> CPrivateFolder::Path() {
+    if (path_)
+        return path_;
+    const std::string temp = TempDirectory();
+    const std::string sid = CurrentUserSid();
+    if (temp.empty() || sid.empty())
+        return std::nullopt;
+    // Protected (nothing inherited from the temporary directory): full
+    // access for this user, to the folder and to what is made in it.
+    const std::string sddl = "D:P(A;OICI;FA;;;" + sid + ")";
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1,
+                                                              &descriptor, nullptr))
+        return std::nullopt;
+    std::unique_ptr<void, LocalFreer> freeDescriptor(descriptor);
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+
+    static LONG made = 0;
+    const std::string stem = temp + "kestrel-" + std::to_string(GetCurrentProcessId()) + "-" +
+                             std::to_string(GetTickCount()) + "-";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string folder = stem + std::to_string(InterlockedIncrement(&made));
+        if (CreateDirectoryA(folder.c_str(), &attributes)) {
+            path_ = folder;
+            return path_;
+        }
+        if (GetLastError() != ERROR_ALREADY_EXISTS)
+            return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+bool CPrivateFolder::Holds(const std::string& path) const {
+    return path_ && path.size() > path_->size() && path.compare(0, path_->size(), *path_) == 0 &&
+           (path[path_->size()] == '\\' || path[path_->size()] == '/');
+}
+
+void CPrivateFolder::Remove() {
+    if (!path_)
+        return;
+    RemoveDirectoryA(path_->c_str()); // only succeeds once it is empty
+    path_.reset();
+}
+
+} // namespace kestrel
