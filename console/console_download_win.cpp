@@ -1,0 +1,281 @@
+#include "console/console_download_win.h"
+
+#include <timeapi.h>
+#include <windows.h>
+
+#include <functional>
+
+#include "config/printer_models.h"
+#include "console/console_interrupt_win.h"
+#include "console/progress_text.h"
+#include "download/driver_files.h"
+#include "download/driver_loader.h"
+#include "download/firmware_file.h"
+#include "download/hex_download.h"
+#include "download/printer_socket.h"
+#include "download/spooler_ports.h"
+
+namespace kestrel {
+namespace {
+
+// A console line is rewritten at most this often; a pipe gets a line per
+// tenth of the image.
+constexpr uint64_t kStatusEveryMs = 200;
+
+// Counts what reached the library, and stops handing it blocks once the
+// user has pressed Ctrl+C: the engine then ends the run through its usual
+// clean-up.
+class CountingDriver : public IPortDriver {
+  public:
+    explicit CountingDriver(IPortDriver& inner) : inner_(inner) {}
+    bool Load(const std::string& path) override { return inner_.Load(path); }
+    void Release() override { inner_.Release(); }
+    int32_t SetDeviceOption(const ConnectionSettings& s) override {
+        return inner_.SetDeviceOption(s);
+    }
+    int32_t OpenPort() override { return inner_.OpenPort(); }
+    int32_t Write(const uint8_t* data, uint32_t count) override {
+        if (Interrupted())
+            return 0;
+        const int32_t written = inner_.Write(data, count);
+        if (written > 0)
+            sent += static_cast<uint64_t>(written);
+        return written;
+    }
+    void ClosePort() override { inner_.ClosePort(); }
+    uint64_t sent = 0;
+
+  private:
+    IPortDriver& inner_;
+};
+
+// The same for the network: one Send carries the whole image.
+class CountingLink : public INetworkLink {
+  public:
+    explicit CountingLink(INetworkLink& inner) : inner_(inner) {}
+    bool Create() override { return inner_.Create(); }
+    bool Connect(const std::string& host, uint16_t port) override {
+        return !Interrupted() && inner_.Connect(host, port);
+    }
+    int64_t Send(const uint8_t* data, uint64_t count) override {
+        if (Interrupted())
+            return -1;
+        const int64_t result = inner_.Send(data, count);
+        if (result > 0)
+            sent += static_cast<uint64_t>(result);
+        return result;
+    }
+    void Close() override { inner_.Close(); }
+    uint64_t sent = 0;
+
+  private:
+    INetworkLink& inner_;
+};
+
+class ConsoleClock : public IClock {
+  public:
+    explicit ConsoleClock(std::function<void()> onInterrupt)
+        : onInterrupt_(std::move(onInterrupt)) {}
+    ~ConsoleClock() override { EndFineSleep(); }
+    // Ends at once on Ctrl+C, so the closing wait does not hold the user.
+    void Sleep(uint32_t ms) override {
+        if (WaitForSingleObject(InterruptEvent(), ms) == WAIT_OBJECT_0)
+            onInterrupt_();
+    }
+    void KeepAlive() override {}
+    void BeginFineSleep() override {
+        if (!fine_)
+            fine_ = timeBeginPeriod(1) == TIMERR_NOERROR;
+    }
+    void EndFineSleep() override {
+        if (fine_)
+            timeEndPeriod(1);
+        fine_ = false;
+    }
+
+  private:
+    std::function<void()> onInterrupt_;
+    bool fine_ = false;
+};
+
+// The console in the place of the main window.
+class ConsoleView : public IDownloadView {
+  public:
+    ConsoleView(const PortTarget& target, OutputStyle style, CConsoleOutput& output,
+                const uint64_t& sent, const DownloadRequest& request)
+        : port_(target.given), style_(style), out_(output), sent_(sent), request_(request),
+          started_(GetTickCount64()) {}
+
+    void RedrawAll() override {}
+
+    void ShowProgress(int32_t value) override {
+        if (value == 0)
+            return; // the start of a run, nothing sent yet
+        if (!closing_) {
+            const uint64_t total = Total();
+            if (sent_ < total) {
+                ReportSending(total, false);
+                return;
+            }
+            ReportSending(total, true);
+            closing_ = true;
+            return; // the first closing step follows at once
+        }
+        ReportClosing(value);
+    }
+
+    void ShowMessage(const std::string& text) override {
+        // A send cut short by Ctrl+C is not the printer's failure.
+        if (Interrupted()) {
+            closing_ = true;
+            return;
+        }
+        if (!message_)
+            message_ = text;
+        if (style_ == OutputStyle::Normal)
+            out_.Line(port_ + ": " + text);
+        closing_ = true; // after a failed send the closing wait still runs
+    }
+
+    void ShowLedNotice() override {
+        if (Interrupted() || style_ != OutputStyle::Normal)
+            return;
+        out_.Line(port_ + ": " + kLedNoticeText);
+    }
+
+    const std::optional<std::string>& Message() const { return message_; }
+
+    // Said once, when Ctrl+C came while the printer may be writing.
+    void WarnInterrupted() {
+        if (warned_ || style_ == OutputStyle::Json)
+            return;
+        warned_ = true;
+        const uint64_t total = Total();
+        if (closing_ && sent_ >= total && total > 0)
+            CConsoleOutput::Error(port_ +
+                                  ": interrupted. The printer may still be writing its flash: do "
+                                  "not switch it off until its LED stops blinking.");
+        else
+            CConsoleOutput::Error(port_ + ": interrupted after " + std::to_string(sent_) + " of " +
+                                  std::to_string(total) +
+                                  " bytes; the printer did not receive the whole image.");
+    }
+
+  private:
+    uint64_t Total() {
+        if (!total_) {
+            WIN32_FILE_ATTRIBUTE_DATA data{};
+            uint64_t size = 0;
+            if (GetFileAttributesExA(request_.firmwarePath.c_str(), GetFileExInfoStandard, &data))
+                size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+            total_ = size;
+        }
+        return *total_;
+    }
+
+    void ReportSending(uint64_t total, bool last) {
+        const uint64_t now = GetTickCount64();
+        if (style_ == OutputStyle::Json) {
+            out_.Line(JsonProgress(port_, sent_, total));
+            return;
+        }
+        if (style_ == OutputStyle::Quiet)
+            return;
+        const bool console = out_.IsConsole();
+        const uint64_t tenth = total / 10 + 1;
+        const bool due =
+            console ? now - lastStatus_ >= kStatusEveryMs : sent_ / tenth != lastTenth_;
+        if (!due && !last)
+            return;
+        lastStatus_ = now;
+        lastTenth_ = sent_ / tenth;
+        out_.Status(SendingLine(port_, sent_, total, now - started_));
+    }
+
+    void ReportClosing(int32_t value) {
+        if (Interrupted())
+            return;
+        const double left = ClosingSecondsLeft(value);
+        if (style_ == OutputStyle::Json) {
+            out_.Line(JsonClosing(port_, left));
+            return;
+        }
+        if (style_ == OutputStyle::Quiet)
+            return;
+        // Every step on a console; every 5 s into a log.
+        if (out_.IsConsole() || (kProgressFull - value) % 7 == 0 || left == 0.0)
+            out_.Status(ClosingLine(port_, left));
+        if (left == 0.0 && out_.IsConsole())
+            out_.Line("");
+    }
+
+    std::string port_;
+    OutputStyle style_;
+    CConsoleOutput& out_;
+    const uint64_t& sent_;
+    const DownloadRequest& request_;
+    std::optional<uint64_t> total_;
+    std::optional<std::string> message_;
+    bool closing_ = false;
+    bool warned_ = false;
+    uint64_t started_;
+    uint64_t lastStatus_ = 0;
+    uint64_t lastTenth_ = 0;
+};
+
+std::string TempDirectory() {
+    char path[MAX_PATH + 1] = {};
+    const DWORD length = GetTempPathA(sizeof path, path);
+    if (length == 0 || length > MAX_PATH)
+        return ".\\";
+    return path;
+}
+
+} // namespace
+
+PortResult RunConsoleDownload(const ConsoleCommand& command, const PortTarget& target,
+                              CConsoleOutput& output) {
+    PortResult result;
+    SettingsFields fields = command.line;
+    fields.portName = target.portName;
+    if (target.kind == PortKind::Network)
+        fields.baudRate = target.tcpPort;
+    StoredConnection connection;
+    connection.ApplyConfirmed(fields);
+    DownloadRequest request{connection.Record(), command.printerType, command.firmware};
+
+    CDriverFileStore files;
+    CSpoolerPorts spooler;
+    CPortDriver library;
+    CountingDriver driver(library);
+    CPrinterSocket socket;
+    CountingLink link(socket);
+    const bool network = target.kind == PortKind::Network;
+    ConsoleView view(target, command.output, output, network ? link.sent : driver.sent, request);
+    ConsoleClock clock([&view] { view.WarnInterrupted(); });
+    DownloadPorts ports{files, spooler, driver, link, view, clock};
+
+    std::optional<DownloadOutcome> outcome;
+    if (UsesHexFirmware(command.printerType)) {
+        const HexDownloadResult hex = RunHexDownload(request, TempDirectory(), ports);
+        if (!hex.conversion.ok()) {
+            result.code = kExitFirmware;
+            result.message = HexFailureMessage(hex.conversion);
+            return result;
+        }
+        outcome = hex.download;
+    } else {
+        outcome = RunDownload(request, ports);
+    }
+    if (Interrupted()) {
+        view.WarnInterrupted();
+        result.code = kExitInterrupted;
+        return result;
+    }
+    result.code = outcome ? ExitCodeFor(*outcome) : kExitFirmware;
+    if (result.code != kExitSuccess)
+        result.message = view.Message();
+    return result;
+}
+
+} // namespace kestrel

@@ -1,0 +1,27 @@
+// One printer flashed from the console: the program's own engine, driver
+// libraries, spooler hand-off and conversion, with the console in the
+// place of the main window.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "console/command_line.h"
+#include "console/console_output_win.h"
+#include "console/exit_codes.h"
+
+namespace kestrel {
+
+struct PortResult {
+    ExitCode code = kExitSuccess;
+    std::optional<std::string> message; // the program's message on failure
+};
+
+PortResult RunConsoleDownload(const ConsoleCommand& command, const PortTarget& target,
+                              CConsoleOutput& output);
+
+// The words the program's LED notice shows.
+inline constexpr const char* kLedNoticeText =
+    "Please wait until the download is complete (LED blinking stops).";
+
+} // namespace kestrel

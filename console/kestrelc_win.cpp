@@ -1,0 +1,124 @@
+// kestrelc: the program's downloads from a console, for benches and scripts.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "config/printer_models.h"
+#include "console/batch_download_win.h"
+#include "console/batch_lines.h"
+#include "console/command_line.h"
+#include "console/console_download_win.h"
+#include "console/console_interrupt_win.h"
+#include "console/console_output_win.h"
+#include "console/exit_codes.h"
+#include "console/progress_text.h"
+#include "download/hex_download.h"
+#include "download/hex_image_file.h"
+#include "framework/socket_library.h"
+#include "framework/win_handle.h"
+
+#ifndef KESTREL_VERSION
+#define KESTREL_VERSION "1.0.0"
+#endif
+
+namespace kestrel {
+namespace {
+
+// The firmware must be there and hold something before a port is touched.
+std::optional<std::string> FirmwareProblem(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return std::string(msg::kFileOpen);
+    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+    if (!file)
+        return std::string(msg::kFileOpen);
+    if (data.nFileSizeHigh == 0 && data.nFileSizeLow == 0)
+        return std::string(msg::kFileEmpty);
+    return std::nullopt;
+}
+
+// Converted beside the output first, so that a refused file never replaces
+// (or leaves behind) an image.
+int RunConvert(const ConsoleCommand& command) {
+    const std::string partial = command.convertOutput + ".partial";
+    const HexConversion conversion = ConvertHexImage(command.firmware, partial);
+    if (!conversion.ok()) {
+        DeleteFileA(partial.c_str());
+        CConsoleOutput::Error(HexFailureMessage(conversion));
+        return kExitFirmware;
+    }
+    if (!MoveFileExA(partial.c_str(), command.convertOutput.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        DeleteFileA(partial.c_str());
+        CConsoleOutput::Error("Cannot write " + command.convertOutput);
+        return kExitFirmware;
+    }
+    return kExitSuccess;
+}
+
+void Report(const PortTarget& target, const PortResult& result, OutputStyle style,
+            CConsoleOutput& output) {
+    if (style == OutputStyle::Json)
+        output.Line(JsonDone(target.given, result.code, result.message));
+    else
+        output.Line(ResultLine(target.given, result.code, result.message));
+}
+
+int Main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const ParsedCommandLine parsed = ParseCommandLine(args);
+    CConsoleOutput output;
+    if (!parsed.ok) {
+        CConsoleOutput::Error("kestrelc: " + parsed.error);
+        return kExitUsage;
+    }
+    const ConsoleCommand& command = parsed.command;
+    switch (command.action) {
+    case ConsoleAction::Help:
+        output.Line(ConsoleUsage());
+        return kExitSuccess;
+    case ConsoleAction::Version:
+        output.Line("kestrelc " KESTREL_VERSION);
+        return kExitSuccess;
+    case ConsoleAction::Convert:
+        return RunConvert(command);
+    case ConsoleAction::ListUsb:
+        CConsoleOutput::Error("kestrelc: USB discovery is not available in this build");
+        return kExitNoUsbPrinter;
+    case ConsoleAction::Download:
+        break;
+    }
+
+    if (!UsesHexFirmware(command.printerType)) {
+        if (const auto problem = FirmwareProblem(command.firmware)) {
+            const PortResult refused{kExitFirmware, problem};
+            for (const PortTarget& target : command.ports)
+                Report(target, refused, command.output, output);
+            return kExitFirmware;
+        }
+    }
+
+    InstallInterruptHandler();
+    SocketLibrary sockets;
+    int code;
+    if (command.ports.size() > 1) {
+        code = RunBatchDownload(command, output);
+    } else {
+        const PortTarget& target = command.ports.front();
+        const PortResult result = RunConsoleDownload(command, target, output);
+        Report(target, result, command.output, output);
+        code = result.code;
+    }
+    CleanupFinished();
+    return code;
+}
+
+} // namespace
+} // namespace kestrel
+
+int main(int argc, char** argv) {
+    return kestrel::Main(argc, argv);
+}
