@@ -22,7 +22,7 @@ std::string JoinCommandLine(const std::vector<std::string>& args);
 // written, a string unescaped. Nothing when the key is absent.
 std::optional<std::string> JsonValue(const std::string& line, const std::string& key);
 
-// "COM3: done" or "COM3: failed (7): Send Failed".
+// "COM3: done", "COM3: failed (7): Send Failed" or "COM3: interrupted (130)".
 std::string ResultLine(const std::string& port, int exitCode,
                        const std::optional<std::string>& message);
 
