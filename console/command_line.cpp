@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "config/printer_models.h"
+#include "download/printer_address.h"
 
 namespace kestrel {
 namespace {
@@ -129,8 +130,8 @@ std::string ReadPort(const std::string& item, PortTarget& target) {
         return "--port: " + item +
                " is not a port; use COMn, LPTn, usb:N, a USB device path or "
                "ADDRESS:TCPPORT";
-    std::string address;
-    if (!ParsePrinterAddress(item.substr(0, colon), address))
+    const std::optional<Ipv4Address> address = ParseDottedAddress(item.substr(0, colon));
+    if (!address || JudgePrinterAddress(*address) != AddressVerdict::Usable)
         return "--port: " + item.substr(0, colon) +
                " is not a printer's IPv4 address (four numbers 0-255; not 0.0.0.0, "
                "255.255.255.255 or multicast)";
@@ -138,7 +139,10 @@ std::string ReadPort(const std::string& item, PortTarget& target) {
     if (!tcpPort || *tcpPort == 0)
         return "--port: the TCP port of " + item + " must be a number from 1 to 65535";
     target.kind = PortKind::Network;
-    target.portName = address;
+    char dotted[16];
+    std::snprintf(dotted, sizeof dotted, "%u.%u.%u.%u", (*address)[0], (*address)[1], (*address)[2],
+                  (*address)[3]);
+    target.portName = dotted;
     target.tcpPort = static_cast<uint16_t>(*tcpPort);
     return {};
 }
@@ -167,30 +171,6 @@ ParsedCommandLine Refuse(std::string error) {
 }
 
 } // namespace
-
-bool ParsePrinterAddress(const std::string& text, std::string& normalised) {
-    uint32_t parts[4];
-    size_t start = 0;
-    for (int i = 0; i < 4; ++i) {
-        const size_t dot = i < 3 ? text.find('.', start) : text.size();
-        if (dot == std::string::npos)
-            return false;
-        const auto value = WholeNumber(text.substr(start, dot - start), 255);
-        if (!value)
-            return false;
-        parts[i] = *value;
-        start = dot + 1;
-    }
-    const bool any = parts[0] == 0 && parts[1] == 0 && parts[2] == 0 && parts[3] == 0;
-    const bool broadcast = parts[0] == 255 && parts[1] == 255 && parts[2] == 255 && parts[3] == 255;
-    const bool multicast = parts[0] >= 224 && parts[0] <= 239;
-    if (any || broadcast || multicast)
-        return false;
-    char dotted[16];
-    std::snprintf(dotted, sizeof dotted, "%u.%u.%u.%u", parts[0], parts[1], parts[2], parts[3]);
-    normalised = dotted;
-    return true;
-}
 
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     ParsedCommandLine result;

@@ -44,10 +44,6 @@ struct ParsedCommandLine {
 // `args` without the program's own name.
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args);
 
-// A dotted IPv4 address that can name a printer: four numbers 0-255, not
-// the "any" or broadcast address and not multicast.
-bool ParsePrinterAddress(const std::string& text, std::string& normalised);
-
 const char* ConsoleUsage();
 
 } // namespace kestrel
