@@ -19,10 +19,6 @@
 #include "framework/socket_library.h"
 #include "framework/win_handle.h"
 
-#ifndef KESTREL_VERSION
-#define KESTREL_VERSION "1.0.0"
-#endif
-
 namespace kestrel {
 namespace {
 
