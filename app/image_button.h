@@ -33,8 +33,6 @@ class CImageButton : public CSubclassedControl {
 
     void DrawItem(const DRAWITEMSTRUCT& item);
 
-    const FaceImages& Faces() const { return faces_; }
-
   protected:
     LRESULT WindowProc(UINT message, WPARAM w, LPARAM l) override;
 
