@@ -3,6 +3,7 @@
 #include <timeapi.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "config/printer_models.h"
@@ -21,6 +22,8 @@ namespace {
 // A console line is rewritten at most this often; a pipe gets a line per
 // tenth of the image.
 constexpr uint64_t kStatusEveryMs = 200;
+// What the network link is handed at a time.
+constexpr uint64_t kPieceBytes = 64 * 1024;
 
 // Counts what reached the library, and stops handing it blocks once the
 // user has pressed Ctrl+C: the engine then ends the run through its usual
@@ -49,7 +52,9 @@ class CountingDriver : public IPortDriver {
     IPortDriver& inner_;
 };
 
-// The same for the network: one Send carries the whole image.
+// The same for the network. The image still goes as one stream on one
+// connection, but handed over in pieces, so that progress can be shown and
+// Ctrl+C stops it between two of them.
 class CountingLink : public INetworkLink {
   public:
     explicit CountingLink(INetworkLink& inner) : inner_(inner) {}
@@ -58,15 +63,24 @@ class CountingLink : public INetworkLink {
         return !Interrupted() && inner_.Connect(host, port);
     }
     int64_t Send(const uint8_t* data, uint64_t count) override {
-        if (Interrupted())
-            return -1;
-        const int64_t result = inner_.Send(data, count);
-        if (result > 0)
-            sent += static_cast<uint64_t>(result);
-        return result;
+        uint64_t done = 0;
+        while (done < count) {
+            if (Interrupted())
+                return -1;
+            const uint64_t piece = std::min<uint64_t>(count - done, kPieceBytes);
+            const int64_t result = inner_.Send(data + done, piece);
+            if (result < 0 || static_cast<uint64_t>(result) != piece)
+                return result < 0 ? result : static_cast<int64_t>(done) + result;
+            done += piece;
+            sent += piece;
+            if (onProgress)
+                onProgress();
+        }
+        return static_cast<int64_t>(done);
     }
     void Close() override { inner_.Close(); }
     uint64_t sent = 0;
+    std::function<void()> onProgress;
 
   private:
     INetworkLink& inner_;
@@ -145,9 +159,16 @@ class ConsoleView : public IDownloadView {
 
     const std::optional<std::string>& Message() const { return message_; }
 
+    // Bytes went out without a progress value of the engine's (network).
+    void SendingAdvanced() {
+        const uint64_t total = Total();
+        if (!closing_ && sent_ < total)
+            ReportSending(total, false);
+    }
+
     // Said once, when Ctrl+C came while the printer may be writing.
     void WarnInterrupted() {
-        if (warned_ || style_ == OutputStyle::Json)
+        if (warned_)
             return;
         warned_ = true;
         const uint64_t total = Total();
@@ -253,6 +274,7 @@ PortResult RunConsoleDownload(const ConsoleCommand& command, const PortTarget& t
     const bool network = target.kind == PortKind::Network;
     ConsoleView view(target, command.output, output, network ? link.sent : driver.sent, request);
     ConsoleClock clock([&view] { view.WarnInterrupted(); });
+    link.onProgress = [&view] { view.SendingAdvanced(); };
     DownloadPorts ports{files, spooler, driver, link, view, clock};
 
     std::optional<DownloadOutcome> outcome;
