@@ -80,6 +80,10 @@ bool CMainDialog::OnInitDialog() {
     progress_ = 0;
     printerType_ = kDefaultPrinterType;
 
+    // Printers that a run which died (a crash, a kill, a power cut) left on
+    // "FILE:" get their ports back before anything else happens.
+    CSpoolerPorts::GiveBackLeftByEndedRuns();
+
     // The model must be known before the window is shown; without one there
     // is nothing to do, and nothing has been taken yet that needs giving back.
     CSelectPrinterDialog select;
@@ -112,6 +116,10 @@ void CMainDialog::EnableCommands(bool enable) {
 }
 
 bool CMainDialog::OnCommand(int id, int notifyCode, HWND control) {
+    // The window keeps taking sent messages while a download runs; a command
+    // sent by another thread or program then must not start a second
+    // download inside the first, open a dialog or end the program.
+    if (downloading_) return true;
     if (notifyCode == BN_CLICKED) {
         switch (id) {
         case IDC_SELECT_FILE: OnSelectFile(); return true;
@@ -147,11 +155,13 @@ void CMainDialog::OnDownload() {
     }
     EnableCommands(false);
     SetHelpText(kHelpDownloading);
+    downloading_ = true;
     if (UsesHexFirmware(printerType_)) {
         RunHexDownload();
     } else {
         RunDownload();
     }
+    downloading_ = false;
     EnableCommands(true);
     SetHelpText(kHelpFinished);
 }
@@ -244,14 +254,22 @@ HBRUSH CMainDialog::OnCtlColor(HDC dc, HWND control, UINT message) {
 
 bool CMainDialog::OnSysCommand(WPARAM command, LPARAM /*position*/) {
     if ((command & 0xFFF0) != IDM_ABOUTBOX) return false;
+    if (downloading_) return true;  // no modal box inside a download
     CAboutDialog about;
     about.DoModal(Handle());
     return true;
 }
 
-bool CMainDialog::OnMessage(UINT message, WPARAM /*w*/, LPARAM /*l*/, INT_PTR& result) {
+bool CMainDialog::OnMessage(UINT message, WPARAM w, LPARAM /*l*/, INT_PTR& result) {
     if (message == WM_QUERYDRAGICON) {
         result = reinterpret_cast<INT_PTR>(icon_);
+        return true;
+    }
+    if (message == WM_ENDSESSION) {
+        // The process may be ended at any moment after this returns, also
+        // in the middle of a download: the printers get their ports now.
+        if (w) spooler_.RestorePrinterPorts();
+        result = 0;
         return true;
     }
     return false;

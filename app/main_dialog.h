@@ -65,6 +65,7 @@ private:
     CImageButton downloadButton_;
     CImageButton exitButton_;
     int32_t progress_ = 0;
+    bool downloading_ = false;  // commands are refused while set
     std::string helpText_;
     HICON icon_;  // shared resource icon, never destroyed
     UniqueIcon smallIcon_;

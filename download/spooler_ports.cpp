@@ -23,22 +23,33 @@ PrinterHandle OpenFull(const std::string& name) {
     return PrinterHandle(h);
 }
 
+enum class PortChange { Done, Failed, NoSuchPrinter, NotOnExpectedPort };
+
+constexpr const char* kFilePort = "FILE:";
+
 // Reads the printer's level 2 information, sets its port text and writes it
-// back. False when any step failed; the printer is then as it was.
-bool SetPrinterPort(const std::string& printer, const std::string& port) {
+// back; with `onlyFrom`, only when the printer is still on that port. The
+// printer is as it was unless the result is Done.
+PortChange SetPrinterPort(const std::string& printer, const std::string& port,
+                          const char* onlyFrom = nullptr) {
     PrinterHandle handle = OpenFull(printer);
-    if (!handle) return false;
+    if (!handle)
+        return GetLastError() == ERROR_INVALID_PRINTER_NAME ? PortChange::NoSuchPrinter
+                                                            : PortChange::Failed;
     DWORD needed = 0;
     GetPrinterA(handle.get(), 2, nullptr, 0, &needed);
-    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed == 0) return false;
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed == 0) return PortChange::Failed;
     std::vector<BYTE> info(needed, 0);
-    if (!GetPrinterA(handle.get(), 2, info.data(), needed, &needed)) return false;
+    if (!GetPrinterA(handle.get(), 2, info.data(), needed, &needed)) return PortChange::Failed;
     auto* p2 = reinterpret_cast<PRINTER_INFO_2A*>(info.data());
+    if (onlyFrom && (p2->pPortName == nullptr || std::string(p2->pPortName) != onlyFrom))
+        return PortChange::NotOnExpectedPort;
     std::string text = port;  // outlives the SetPrinter call
     p2->pPortName = text.data();
     // The security descriptor is not ours to rewrite.
     p2->pSecurityDescriptor = nullptr;
-    return SetPrinterA(handle.get(), 2, info.data(), 0) != 0;
+    return SetPrinterA(handle.get(), 2, info.data(), 0) != 0 ? PortChange::Done
+                                                              : PortChange::Failed;
 }
 
 }  // namespace
@@ -73,8 +84,14 @@ void CSpoolerPorts::ReleasePrinterPorts(const std::string& portName) {
         const std::string ports = p.pPortName;
         if (ports.find(wanted) == std::string::npos) continue;
         const std::string name = p.pPrinterName;
+        // Written down first, so that a run that dies while the printer is
+        // on "FILE:" still leaves word of where it belongs.
+        record_.Add(name, ports);
         // Only a printer that really moved needs to move back.
-        if (SetPrinterPort(name, "FILE:")) saved_[name] = ports;
+        if (SetPrinterPort(name, kFilePort) == PortChange::Done)
+            saved_[name] = ports;
+        else
+            record_.Remove(name);
     }
 }
 
@@ -82,11 +99,26 @@ void CSpoolerPorts::RestorePrinterPorts() {
     // A printer that cannot be given its port back now stays on the list for
     // the next pass, and the one after it is still tried.
     for (auto it = saved_.begin(); it != saved_.end();) {
-        if (SetPrinterPort(it->first, it->second))
+        if (SetPrinterPort(it->first, it->second) == PortChange::Done) {
+            record_.Remove(it->first);
             it = saved_.erase(it);
-        else
+        } else {
             ++it;
+        }
     }
+}
+
+void CSpoolerPorts::GiveBackLeftByEndedRuns() {
+    CMovedPrinterRecord::TakeOverEndedRuns([](const std::string& printer, const std::string& port) {
+        switch (SetPrinterPort(printer, port, kFilePort)) {
+        case PortChange::Done:
+        case PortChange::NoSuchPrinter:      // nothing left to give back to
+        case PortChange::NotOnExpectedPort:  // someone has set its port since
+            return true;
+        case PortChange::Failed: break;
+        }
+        return false;  // kept for the next start
+    });
 }
 
 }  // namespace kestrel

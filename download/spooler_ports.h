@@ -1,11 +1,14 @@
 // Spooler printers that use the port a download needs are moved to "FILE:"
-// for the download and given their ports back afterwards.
+// for the download and given their ports back afterwards. Each move is also
+// written down outside the program (moved_printer_record_win.h), so that the
+// next start gives back what a run that died could not.
 #pragma once
 
 #include <map>
 #include <string>
 
 #include "download/download_engine.h"
+#include "download/moved_printer_record_win.h"
 
 namespace kestrel {
 
@@ -20,10 +23,18 @@ public:
     void ReleasePrinterPorts(const std::string& portName) override;
     void RestorePrinterPorts() override;
 
+    // Gives back, quietly, the ports of printers that earlier runs moved to
+    // "FILE:" and never gave back, where the printer is still on "FILE:".
+    // Runs still going (another copy mid-download) are left alone.
+    static void GiveBackLeftByEndedRuns();
+
     // Printer name -> its port text before the hand-off.
     const std::map<std::string, std::string>& SavedPrinterPorts() const { return saved_; }
 
+    const CMovedPrinterRecord& Record() const { return record_; }
+
 private:
+    CMovedPrinterRecord record_;
     std::map<std::string, std::string> saved_;
 };
 

@@ -22,7 +22,8 @@ std::string Unique(const char* name) {
 
 std::string PortOf(const std::string& printer) {
     HANDLE h = nullptr;
-    if (!OpenPrinterA(const_cast<char*>(printer.c_str()), &h, nullptr)) return "<no printer>";
+    if (!OpenPrinterA(const_cast<char*>(printer.c_str()), &h, nullptr))
+        return "<no printer>";
     DWORD needed = 0;
     GetPrinterA(h, 2, nullptr, 0, &needed);
     std::vector<BYTE> info(needed);
@@ -33,8 +34,28 @@ std::string PortOf(const std::string& printer) {
     return port;
 }
 
+// What a run wrote down for a printer ("" when nothing).
+std::string Recorded(const std::string& run, const std::string& printer) {
+    char text[512] = {};
+    DWORD size = sizeof text;
+    const std::string key = std::string(kMovedPrintersKey) + "\\" + run;
+    if (RegGetValueA(HKEY_CURRENT_USER, key.c_str(), printer.c_str(), RRF_RT_REG_SZ, nullptr, text,
+                     &size) != ERROR_SUCCESS)
+        return "";
+    return text;
+}
+
+bool RunKeyExists(const std::string& run) {
+    HKEY key = nullptr;
+    const std::string path = std::string(kMovedPrintersKey) + "\\" + run;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
 class Spooler : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         DRIVER_INFO_3A di{};
         di.cVersion = 3;
@@ -82,16 +103,23 @@ TEST_F(Spooler, PrintersOnThePortMoveToFileAndComeBack) {
     Add(com20, "COM20:");
 
     CSpoolerPorts spooler;
+    const std::string run = spooler.Record().RunName();
     spooler.ReleasePrinterPorts("COM1");
     // A substring match: COM10 shares the text and is moved too.
     EXPECT_EQ(PortOf(com1), "FILE:");
     EXPECT_EQ(PortOf(com10), "FILE:");
     EXPECT_EQ(PortOf(lpt), "LPT1:");
     EXPECT_EQ(PortOf(com20), "COM20:");
+    // Written down outside the program while they are away, struck off after.
+    EXPECT_EQ(Recorded(run, com1), "COM1:");
+    EXPECT_EQ(Recorded(run, com10), "COM10:");
+    EXPECT_EQ(Recorded(run, lpt), "");
     spooler.RestorePrinterPorts();
     EXPECT_EQ(PortOf(com1), "COM1:");
     EXPECT_EQ(PortOf(com10), "COM10:");
     EXPECT_TRUE(spooler.SavedPrinterPorts().empty());
+    EXPECT_EQ(Recorded(run, com1), "");
+    EXPECT_EQ(Recorded(run, com10), "");
 
     // The device-namespace form of COM20 is the spooler's COM20.
     spooler.ReleasePrinterPorts("\\\\.\\COM20");
@@ -113,13 +141,42 @@ TEST_F(Spooler, HeldPortsComeBackWhenTheOwnerGoes) {
     {
         CSpoolerPorts spooler;
         spooler.ReleasePrinterPorts("COM3");
-        spooler.ReleasePrinterPorts("LPT3");  // a second run before the first gave back
+        spooler.ReleasePrinterPorts("LPT3"); // a second run before the first gave back
         EXPECT_EQ(PortOf(a), "FILE:");
         EXPECT_EQ(PortOf(b), "FILE:");
         EXPECT_EQ(spooler.SavedPrinterPorts().size(), 2u);
     }
     EXPECT_EQ(PortOf(a), "COM3:");
     EXPECT_EQ(PortOf(b), "LPT3:");
+}
+
+TEST_F(Spooler, ARunThatDiedIsGivenBackAtTheNextStartOneStillRunningIsNot) {
+    const std::string moved = Unique("died-moved"), reset = Unique("died-reset"),
+                      gone = Unique("died-gone"), busy = Unique("still-busy");
+    Add(moved, "FILE:");
+    Add(reset, "COM6:"); // the user gave it a port himself since
+    Add(busy, "COM8:");
+    // What a killed run left: no process holds its mark of life any more.
+    const std::string dead = "1." + std::to_string(GetCurrentProcessId()) + "dead";
+    const std::string path = std::string(kMovedPrintersKey) + "\\" + dead;
+    for (const auto& [printer, port] :
+         {std::pair{moved, "COM5:"}, std::pair{reset, "COM7:"}, std::pair{gone, "COM9:"}})
+        ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, path.c_str(), printer.c_str(), REG_SZ, port,
+                                  static_cast<DWORD>(strlen(port) + 1)),
+                  ERROR_SUCCESS);
+
+    CSpoolerPorts running; // another copy, in the middle of its download
+    running.ReleasePrinterPorts("COM8");
+    ASSERT_EQ(PortOf(busy), "FILE:");
+
+    CSpoolerPorts::GiveBackLeftByEndedRuns();
+    EXPECT_EQ(PortOf(moved), "COM5:");
+    EXPECT_EQ(PortOf(reset), "COM6:");
+    EXPECT_FALSE(RunKeyExists(dead)) << "everything of the dead run was settled";
+    EXPECT_EQ(PortOf(busy), "FILE:") << "a print job would land in the firmware";
+    EXPECT_EQ(Recorded(running.Record().RunName(), busy), "COM8:");
+    running.RestorePrinterPorts();
+    EXPECT_EQ(PortOf(busy), "COM8:");
 }
 
 TEST_F(Spooler, NoPrinterOnThePortChangesNothing) {
@@ -131,5 +188,5 @@ TEST_F(Spooler, NoPrinterOnThePortChangesNothing) {
     EXPECT_EQ(PortOf(a), "COM4:");
 }
 
-}  // namespace
-}  // namespace kestrel
+} // namespace
+} // namespace kestrel

@@ -4,6 +4,7 @@
 //   e2e_pilot.exe [--shots DIR] --script FILE
 //   e2e_pilot.exe [--shots DIR] verb args ; verb args ; ...
 #include <windows.h>
+#include <winspool.h>
 
 #include <algorithm>
 #include <cctype>
@@ -82,7 +83,14 @@ class Pilot {
     explicit Pilot(std::string shotDir) : shotDir_(std::move(shotDir)) {
         QueryPerformanceCounter(&start_);
     }
-    ~Pilot() { EndProgram(); }
+    ~Pilot() {
+        EndProgram();
+        for (Started& p : earlier_) {
+            process_ = std::move(p.process);
+            pid_ = p.pid;
+            EndProgram();
+        }
+    }
 
     int Run(const std::vector<Step>& steps) {
         for (const Step& step : steps) {
@@ -177,6 +185,12 @@ class Pilot {
             ExitCode(s);
         else if (v == "end")
             EndProgram();
+        else if (v == "back")
+            Back();
+        else if (v == "send")
+            SendStep(s);
+        else if (v == "expect-port")
+            ExpectPort(s);
         else if (v == "sleep")
             Sleep(static_cast<DWORD>(IntArg(s, 0)));
         else if (v == "echo")
@@ -201,6 +215,10 @@ class Pilot {
             throw StepFailed{"cannot start " + command + ", error " +
                              std::to_string(GetLastError())};
         OwnedHandle thread(pi.hThread);
+        // A second copy beside a running one: the first stays ours to come
+        // back to (`back`) and to end.
+        if (process_ && !ProgramEnded())
+            earlier_.push_back({std::move(process_), pid_});
         process_.reset(pi.hProcess);
         pid_ = pi.dwProcessId;
         Log("started pid " + std::to_string(pid_));
@@ -242,6 +260,52 @@ class Pilot {
             WaitForSingleObject(process_.get(), 5000);
         }
         process_.reset();
+    }
+
+    void Back() {
+        if (process_ && !ProgramEnded())
+            throw StepFailed{"the current program is still running"};
+        if (earlier_.empty())
+            throw StepFailed{"no program was started before this one"};
+        process_ = std::move(earlier_.back().process);
+        pid_ = earlier_.back().pid;
+        earlier_.pop_back();
+        Log("back to pid " + std::to_string(pid_));
+    }
+
+    // A message sent as another thread or program would send it (the
+    // program's pump delivers sent messages at any time); it must be
+    // answered within 5 s.
+    void SendStep(const Step& s) {
+        HWND window = WaitFor(Kind(s), kDefaultWaitSeconds);
+        const UINT message = static_cast<UINT>(IntArg(s, 1));
+        DWORD_PTR result = 0;
+        if (!SendMessageTimeoutA(window, message, static_cast<WPARAM>(IntArg(s, 2)),
+                                 static_cast<LPARAM>(IntArg(s, 3)), SMTO_NORMAL, 5000, &result))
+            throw StepFailed{"message " + Arg(s, 1) + " not answered within 5 s"};
+    }
+
+    // The port a spooler printer of the prefix is on, polled up to S seconds.
+    void ExpectPort(const Step& s) {
+        const std::string& printer = Arg(s, 0);
+        const std::string& wanted = Arg(s, 1);
+        std::string got;
+        const bool ok = PollUntil(SecondsArg(s, 2, 0), [&] {
+            got = "<no printer>";
+            HANDLE h = nullptr;
+            if (!OpenPrinterA(const_cast<char*>(printer.c_str()), &h, nullptr))
+                return false;
+            DWORD needed = 0;
+            GetPrinterA(h, 2, nullptr, 0, &needed);
+            std::vector<BYTE> info(needed ? needed : 1);
+            if (needed && GetPrinterA(h, 2, info.data(), needed, &needed))
+                got = reinterpret_cast<PRINTER_INFO_2A*>(info.data())->pPortName;
+            ClosePrinter(h);
+            return got == wanted;
+        });
+        if (!ok)
+            throw StepFailed{"printer " + Quote(printer) + " is on " + Quote(got) + ", expected " +
+                             Quote(wanted)};
     }
 
     // ---- windows ----
@@ -787,6 +851,11 @@ class Pilot {
     LARGE_INTEGER start_{};
     OwnedHandle process_;
     DWORD pid_ = 0;
+    struct Started {
+        OwnedHandle process;
+        DWORD pid;
+    };
+    std::vector<Started> earlier_; // started before the current one, still running
     std::unique_ptr<ResponsivenessProbe> probe_;
     std::vector<std::string> lateFailures_; // failures that let the steps go on
     std::set<HWND> seen_;                   // windows already pictured
