@@ -53,3 +53,24 @@ void SortSerialBytes(const uint8_t* data, size_t count, IByteSink& sink) {
 void SortParallelBytes(const uint8_t* data, size_t count, IByteSink& sink) {
     Sort<IsParallelStatusRecord>(data, count, sink);
 }
+
+void SortUsbChunk(const uint8_t* chunk, size_t count, IByteSink& sink) {
+    if (count == 0)
+        return;
+    uint8_t b[6] = {};
+    std::memcpy(b, chunk, count < sizeof b ? count : sizeof b);
+    if (IsAutoStatusLead(b[0])) {
+        if (b[3] == 0x0F && (b[4] == 0 || b[5] == 0))
+            sink.AppendRecord(b);
+        return;
+    }
+    if (b[0] == 0x35) {
+        if (b[3] == 0 && b[4] == 0)
+            sink.AppendRecord(b);
+        return;
+    }
+    const void* nul = std::memchr(chunk, 0, count);
+    const size_t keep =
+        nul ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - chunk) + 1 : count;
+    sink.AppendReceived(chunk, keep);
+}

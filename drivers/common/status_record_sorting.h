@@ -25,4 +25,11 @@ bool IsParallelStatusRecord(const uint8_t* p);
 void SortSerialBytes(const uint8_t* data, size_t count, IByteSink& sink);
 void SortParallelBytes(const uint8_t* data, size_t count, IByteSink& sink);
 
+// USB printers answer one chunk per read, and a chunk is judged whole by
+// its first byte: a status lead makes it a record (its first four bytes) or
+// nothing; any other chunk is plain bytes up to and including its first
+// NUL, the rest dropped. Bytes past `count` count as 0, so a printer's bare
+// four-byte report 10 00 00 0F is a record.
+void SortUsbChunk(const uint8_t* chunk, size_t count, IByteSink& sink);
+
 #endif

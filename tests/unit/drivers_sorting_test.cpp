@@ -112,4 +112,27 @@ TEST(DriversParallelSorting, LooksOnlyAtFirstAndLastByte) {
     }
 }
 
+TEST(DriversUsbSorting, JudgesEachChunkWhole) {
+    const SortCase cases[] = {
+        {"record with trailing zeros", {0x10, 0, 0, 0x0F, 0, 0}, "S", {}, {{0x10, 0, 0, 0x0F}}},
+        {"bare four-byte report", {0x10, 0, 0, 0x0F}, "S", {}, {{0x10, 0, 0, 0x0F}}},
+        {"automatic status", {0x35, 0x12, 0x34, 0, 0}, "S", {}, {{0x35, 0x12, 0x34, 0}}},
+        {"plain bytes to the first NUL", {0x41, 0x42, 0, 0x43}, "rrr", {0x41, 0x42, 0}, {}},
+        {"plain bytes without a NUL", {0x41, 0x42}, "rr", {0x41, 0x42}, {}},
+        {"status lead, last byte not 0F", {0x14, 0, 0, 0x0E}, "", {}, {}},
+        {"status lead, bytes 4 and 5 set", {0x5C, 0, 0, 0x0F, 1, 2}, "", {}, {}},
+        {"automatic status, byte 4 set", {0x35, 1, 2, 0, 9}, "", {}, {}},
+        {"record cut short", {0x1C, 0, 0}, "", {}, {}},
+        // Only the chunk's first bytes decide; a record later in it is not one.
+        {"record behind plain bytes", {0x41, 0x14, 0, 0, 0x0F}, "rrr", {0x41, 0x14, 0}, {}},
+    };
+    for (const auto& c : cases) {
+        CRecordingSink sink;
+        SortUsbChunk(c.input.data(), c.input.size(), sink);
+        EXPECT_EQ(sink.trace, c.trace) << c.name;
+        EXPECT_EQ(sink.received, c.received) << c.name;
+        EXPECT_EQ(sink.records, c.records) << c.name;
+    }
+}
+
 } // namespace
