@@ -1,52 +1,43 @@
-// usb.dll: the shared entries work; opening a USB printer is not built
-// yet, so OpenPort refuses and the transfers refuse with it.
+// The nine entries of usb.dll, all on the library's one USB printer.
 #include "drivers/common/port_driver.h"
 #include "drivers/common/shared_port.h"
-#include "drivers/common/win_mutex.h"
-
-#include <string>
+#include "drivers/usb/usb_port.h"
 
 namespace {
 
-struct CUsbPort {
-    CWinMutex receiveLock, statusLock;
-    CPortQueues queues{receiveLock, statusLock};
-    std::string path;
-    ConnectionSettings options{};
-};
+LRESULT OnUsbDeviceChange(WPARAM event, LPARAM record);
 
-CUsbPort g_port;
+CUsbPort g_port(&OnUsbDeviceChange); // lives from library load to unload
+
+LRESULT OnUsbDeviceChange(WPARAM event, LPARAM record) {
+    return g_port.OnDeviceChange(event, record);
+}
 
 } // namespace
 
 CPortQueues& DriverPortQueues() {
-    return g_port.queues;
+    return g_port.Queues();
 }
 
 extern "C" {
 
 int32_t SetDeviceOption(ConnectionSettings settings) {
-    if (!settings.portName || !*settings.portName)
-        return 0;
-    g_port.path = settings.portName;
-    g_port.options = settings;
-    g_port.options.portName = nullptr; // the caller's text dies with the call
-    return 1;
+    return g_port.SetDeviceOption(settings);
 }
 int32_t OpenPort(void) {
-    return 0;
+    return g_port.OpenPort();
 }
-int32_t Write(const uint8_t*, uint32_t) {
-    return 0;
+int32_t Write(const uint8_t* data, uint32_t count) {
+    return g_port.Write(data, count);
 }
-int32_t Read(uint8_t*, uint32_t, uint32_t) {
-    return 0;
+int32_t Read(uint8_t* buffer, uint32_t count, uint32_t timeoutMs) {
+    return g_port.Read(buffer, count, timeoutMs);
 }
 void ClosePort(void) {
-    g_port.queues.ReleaseAll();
+    g_port.ClosePort();
 }
 int32_t IsPowerState(void) {
-    return 0;
+    return g_port.IsPowerState();
 }
 
 } // extern "C"

@@ -1,0 +1,99 @@
+/*
+ * The USB printer behind usb.dll. It follows the device through removal and
+ * re-plugging: the notification window refuses removal while the port is
+ * open, marks the device gone when it is pulled and opens it again when it
+ * comes back or a write finds the handle dead; after a reconnection by a
+ * write the printer is told to switch its automatic status back on.
+ */
+#ifndef KESTREL_DRIVERS_USB_USB_PORT_H
+#define KESTREL_DRIVERS_USB_USB_PORT_H
+
+#include "drivers/common/port_driver.h"
+#include "drivers/common/port_queues.h"
+#include "drivers/common/status_thread.h"
+#include "drivers/common/win_handle.h"
+#include "drivers/common/win_mutex.h"
+#include "drivers/common/worker_transfer.h"
+#include "drivers/usb/device_notification.h"
+#include "drivers/usb/usb_notify_window.h"
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+constexpr int32_t kUsbPowerClosed = 0;
+constexpr int32_t kUsbPowerPresent = 1;
+constexpr int32_t kUsbPowerRemoved = -1;
+
+class CUsbPort {
+  public:
+    explicit CUsbPort(CUsbNotifyWindow::Handler onDeviceChange);
+    ~CUsbPort();
+    CUsbPort(const CUsbPort&) = delete;
+    CUsbPort& operator=(const CUsbPort&) = delete;
+
+    int32_t SetDeviceOption(const ConnectionSettings& settings);
+    int32_t OpenPort();
+    int32_t Write(const uint8_t* data, uint32_t count);
+    int32_t Read(uint8_t* buffer, uint32_t count, uint32_t timeoutMs);
+    void ClosePort();
+    int32_t IsPowerState() const { return m_powerState.load(); }
+    CPortQueues& Queues() { return m_queues; }
+
+    // The notification window's device-change message, on its thread.
+    LRESULT OnDeviceChange(WPARAM event, LPARAM record);
+
+  private:
+    struct CReadState; // the status thread's buffer and overlapped record
+    struct CWriteResult {
+        bool ok = false;
+        uint32_t written = 0;
+        bool deviceLost = false; // error 5 or 6, or no completion in time
+    };
+
+    bool Synchronous() const { return m_synchronous != 0; }
+    WorkerTransferTarget Target() { return {m_device.Get(), Synchronous(), &m_ioLock}; }
+    bool OpenDevice();
+    void CloseDevice();
+    void Reopen();
+    CWriteResult DirectWrite(const uint8_t* data, uint32_t count);
+    int32_t DirectRead(uint8_t* buffer, uint32_t count);
+    int32_t BufferedRead(uint8_t* buffer, uint32_t count, uint32_t timeoutMs);
+    DWORD StatusPass(CReadState& st);
+
+    CWinMutex m_receiveLock;
+    CWinMutex m_statusLock;
+    CPortQueues m_queues{m_receiveLock, m_statusLock};
+    CWinMutex m_ioLock; // one transfer of Write or Read (and their workers)
+    // Swapping m_device (the window's thread) against the status thread
+    // starting or cancelling a read on it; never held across a wait.
+    CWinMutex m_deviceLock;
+    CStatusThread m_statusThread;
+    // Heap-held so that a status thread that had to be terminated with a
+    // read in flight can leave it behind instead of freeing it under the I/O.
+    std::unique_ptr<CReadState> m_readState;
+
+    // Written by the thread that opened the port (its calls and the
+    // notification window) under m_deviceLock; the status thread reads it
+    // under that lock.
+    CHandle m_device;
+    std::string m_path;
+    int32_t m_queueCapacity = 0;
+    int32_t m_synchronous = 0;
+    int32_t m_readMode = 0;
+    int32_t m_writeMode = 0;
+    int32_t m_writeTimeout = 0;
+    int32_t m_readTimeout = 0;
+
+    std::atomic<bool> m_open{false};                    // status thread reads
+    std::atomic<int32_t> m_powerState{kUsbPowerClosed}; // status thread reads
+
+    // The opening thread's only.
+    CUsbNotifyWindow::Handler m_onDeviceChange;
+    CUsbNotifyWindow m_window;
+    bool m_interfacePending = true;
+    CDeviceNotification m_interfaceRegistration;
+    CDeviceNotification m_handleRegistration;
+};
+
+#endif
