@@ -75,6 +75,9 @@ TEST(VirtualPrinterControl, Commands) {
         {"rate 0", ControlAction::SetRate, {}, 0},
         {"rate line", ControlAction::SetRate, {}, 0},
         {"quit", ControlAction::Quit, {}, 0},
+        {"chunk 10 00 00 0f 00 00", ControlAction::Chunk, {0x10, 0, 0, 0x0F, 0, 0}, 0},
+        {"unplug", ControlAction::Unplug, {}, 0},
+        {"plug", ControlAction::Plug, {}, 0},
     };
     for (const Case& c : cases) {
         const ControlParse p = Control(c.line);
@@ -92,8 +95,9 @@ TEST(VirtualPrinterControl, BlankAndCommentLinesAreSilentErrorsAreNot) {
         EXPECT_FALSE(p.command) << line;
         EXPECT_TRUE(p.error.empty()) << line;
     }
-    for (const char* line : {"send", "send 1", "drop now", "rate", "rate fast", "rate -5",
-                             "rate lines", "Drop", "sendd 14", "stop_reading"}) {
+    for (const char* line :
+         {"send", "send 1", "drop now", "rate", "rate fast", "rate -5", "rate lines", "Drop",
+          "sendd 14", "stop_reading", "chunk", "plug in"}) {
         const ControlParse p = Control(line);
         EXPECT_FALSE(p.command) << line;
         EXPECT_FALSE(p.error.empty()) << line;
@@ -129,16 +133,18 @@ OptionsParse Options(std::vector<std::string_view> args) {
 }
 
 TEST(VirtualPrinterOptions, EveryOptionInBothSpellings) {
-    const OptionsParse p = Options({"--record", "rec.bin", "--settings=set.txt", "--control", "ctl",
-                                    "--link=/tmp/com5", "--rate", "11520", "--stop-reading-after=0",
-                                    "--drop-after", "4096", "--send-at", "1500:14 00 00 0f",
-                                    "--send-at=200:35404100", "--idle-exit", "2.5"});
+    const OptionsParse p =
+        Options({"--record", "rec.bin", "--settings=set.txt", "--control", "ctl",
+                 "--link=/tmp/com5", "--rate", "11520", "--stop-reading-after=0", "--drop-after",
+                 "4096", "--send-at", "1500:14 00 00 0f", "--send-at=200:35404100", "--idle-exit",
+                 "2.5", "--chunks=/tmp/chunks"});
     ASSERT_TRUE(p.options) << p.error;
     const PrinterOptions& o = *p.options;
     EXPECT_EQ(o.recordPath, "rec.bin");
     EXPECT_EQ(o.settingsPath, "set.txt");
     EXPECT_EQ(o.controlPath, "ctl");
     EXPECT_EQ(o.linkPath, "/tmp/com5");
+    EXPECT_EQ(o.chunksPath, "/tmp/chunks");
     EXPECT_EQ(o.rate, 11520u);
     EXPECT_EQ(o.stopReadingAfter, 0u);
     EXPECT_EQ(o.dropAfter, 4096u);

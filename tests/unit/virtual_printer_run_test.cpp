@@ -305,6 +305,31 @@ TEST_F(VirtualPrinterRun, StopsResumesAndDropsTheLine) {
     EXPECT_EQ(printer.Stop(), 0);
 }
 
+TEST_F(VirtualPrinterRun, UsbPrinterSendsChunksAndIsPulledOutAndPluggedIn) {
+    RunningPrinter printer(dir_, {"--chunks", (dir_ / "chunks").string()});
+    ASSERT_TRUE(printer.error().empty()) << printer.error();
+    Fd host(open((dir_ / "chunks").c_str(), O_RDONLY | O_NONBLOCK));
+    ASSERT_GE(host.get(), 0) << std::strerror(errno);
+    // Each chunk is one read, however much the host asks for.
+    const std::pair<const char*, std::string> chunks[] = {
+        {"chunk 10 00 00 0f 00 00", std::string("\x10\0\0\x0f\0\0", 6)}, {"chunk 41 42", "AB"}};
+    for (const auto& [command, chunk] : chunks) {
+        printer.Command(command);
+        pollfd p{host.get(), POLLIN, 0};
+        ASSERT_GT(poll(&p, 1, 10'000), 0);
+        char buf[16];
+        EXPECT_EQ(read(host.get(), buf, sizeof buf), static_cast<ssize_t>(chunk.size()));
+        EXPECT_EQ(std::string(buf, chunk.size()), chunk);
+    }
+    printer.Command("unplug");
+    EXPECT_TRUE(WaitFor([&] { return !fs::exists(fs::symlink_status(dir_ / "com5")); }));
+    printer.Command("plug");
+    EXPECT_TRUE(WaitFor([&] { return fs::exists(fs::symlink_status(dir_ / "com5")); }));
+    EXPECT_EQ(fs::read_symlink(dir_ / "com5"), printer.pty());
+    EXPECT_EQ(printer.Stop(), 0);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(dir_ / "chunks"))) << "FIFO left behind";
+}
+
 TEST_F(VirtualPrinterRun, ReadsNoFasterThanItsRateAndLeavesWhenIdle) {
     RunningPrinter printer(dir_, {"--rate", "20000", "--idle-exit", "1"});
     ASSERT_TRUE(printer.error().empty()) << printer.error();

@@ -29,11 +29,12 @@ ControlParse ParseControlLine(std::string_view line) {
             return {std::nullopt, std::string(verb) + " takes no argument"};
         return {ControlCommand{action, {}, 0, false}, {}};
     };
-    if (verb == "send") {
+    if (verb == "send" || verb == "chunk") {
         HexParse hex = ParseHexBytes(rest);
         if (!hex.bytes)
-            return {std::nullopt, "send: " + hex.error};
-        return {ControlCommand{ControlAction::Send, std::move(*hex.bytes), 0, false}, {}};
+            return {std::nullopt, std::string(verb) + ": " + hex.error};
+        const ControlAction action = verb == "send" ? ControlAction::Send : ControlAction::Chunk;
+        return {ControlCommand{action, std::move(*hex.bytes), 0, false}, {}};
     }
     if (verb == "rate") {
         if (rest == "line")
@@ -49,6 +50,10 @@ ControlParse ParseControlLine(std::string_view line) {
         return bare(ControlAction::ResumeReading);
     if (verb == "drop")
         return bare(ControlAction::Drop);
+    if (verb == "unplug")
+        return bare(ControlAction::Unplug);
+    if (verb == "plug")
+        return bare(ControlAction::Plug);
     if (verb == "quit")
         return bare(ControlAction::Quit);
     return {std::nullopt, "unknown command '" + std::string(verb) + "'"};

@@ -18,11 +18,14 @@ enum class ControlAction {
     Drop,          // drop: hang up the line
     SetRate,       // rate <bytes per second> (0 = as fast as it comes) | rate line
     Quit,          // quit: end the printer as SIGTERM would
+    Chunk,         // chunk <hex bytes>: one read's worth to the host (--chunks)
+    Unplug,        // unplug: remove the --link symlink, as a USB printer pulled out
+    Plug,          // plug: make it again
 };
 
 struct ControlCommand {
     ControlAction action = ControlAction::Quit;
-    std::vector<std::uint8_t> bytes; // Send
+    std::vector<std::uint8_t> bytes; // Send, Chunk
     std::uint64_t rate = 0;          // SetRate
     bool rateFromLine = false;       // SetRate: follow the host's baud rate
 };

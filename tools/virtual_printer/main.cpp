@@ -1,5 +1,6 @@
 // The virtual printer: stands for a receipt printer on a serial line so that
 // the Windows program and its drivers can be tested under Wine on Linux.
+#include "tools/virtual_printer/host_link.h"
 #include "tools/virtual_printer/printer_options.h"
 #include "tools/virtual_printer/printer_session.h"
 #include "tools/virtual_printer/pty_transport.h"
@@ -13,7 +14,6 @@
 #include <fcntl.h>
 #include <iostream>
 #include <memory>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -50,40 +50,6 @@ bool InstallStopSignals(UniqueFd& readEnd, UniqueFd& writeEnd) {
     return true;
 }
 
-// Removes the --link symlink on the way out, and only if it is still ours.
-class HostLink {
-  public:
-    bool Make(const std::string& link, const std::string& target, std::string& error) {
-        struct stat st {};
-        if (::lstat(link.c_str(), &st) == 0) {
-            if (!S_ISLNK(st.st_mode)) {
-                error = link + " exists and is not a symlink";
-                return false;
-            }
-            ::unlink(link.c_str());
-        }
-        if (::symlink(target.c_str(), link.c_str()) != 0) {
-            error = "symlink " + link + ": " + std::strerror(errno);
-            return false;
-        }
-        link_ = link;
-        target_ = target;
-        return true;
-    }
-    ~HostLink() {
-        if (link_.empty())
-            return;
-        char buf[4096];
-        const ssize_t n = ::readlink(link_.c_str(), buf, sizeof buf);
-        if (n > 0 && std::string(buf, static_cast<std::size_t>(n)) == target_)
-            ::unlink(link_.c_str());
-    }
-
-  private:
-    std::string link_;
-    std::string target_;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -119,7 +85,7 @@ int main(int argc, char** argv) {
         std::cerr << "virtual_printer: " << error << "\n";
         return 1;
     }
-    PrinterSession session(options, *transport);
+    PrinterSession session(options, *transport, link);
     if (!session.Prepare(error)) {
         std::cerr << "virtual_printer: " << error << "\n";
         return 1;

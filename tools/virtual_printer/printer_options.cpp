@@ -13,6 +13,7 @@ const char* PrinterUsage() {
            "  --settings FILE             keep the host's line settings in FILE\n"
            "  --control PATH              make a FIFO at PATH that takes commands\n"
            "  --link PATH                 symlink PATH to the host's end of the line\n"
+           "  --chunks PATH               make a FIFO at PATH for the chunk command\n"
            "  --tcp PORT                  be a network printer on 127.0.0.1:PORT (0: any)\n"
            "  --receive-buffer BYTES      TCP: keep the connection's receive buffer small\n"
            "  --rate BPS|line             read at most BPS bytes per second, or as fast as\n"
@@ -22,7 +23,8 @@ const char* PrinterUsage() {
            "  --send-at MS:HEX            send HEX bytes MS milliseconds after start\n"
            "  --idle-exit SECONDS         exit after SECONDS without traffic\n"
            "Prints 'PTY <path>' (or 'TCP 127.0.0.1:<port>') on stdout when ready.\n"
-           "Commands: send HEX | stop-reading | resume-reading | drop | rate BPS|line | quit\n";
+           "Commands: send HEX | chunk HEX | stop-reading | resume-reading | drop |\n"
+           "          rate BPS|line | unplug | plug | quit\n";
 }
 
 namespace {
@@ -80,6 +82,9 @@ OptionsParse ParsePrinterOptions(const std::vector<std::string_view>& args) {
                 return Fail(bad);
         } else if (name == "--link") {
             if (!text(o.linkPath))
+                return Fail(bad);
+        } else if (name == "--chunks") {
+            if (!text(o.chunksPath))
                 return Fail(bad);
         } else if (name == "--tcp") {
             std::optional<std::uint64_t> port;

@@ -21,6 +21,7 @@ struct PrinterOptions {
     std::string settingsPath;             // the line settings the host applied
     std::string controlPath;              // FIFO of run-time commands
     std::string linkPath;                 // symlink to the host's end of the line
+    std::string chunksPath;               // FIFO for printer-to-host chunks (USB)
     std::optional<std::uint16_t> tcpPort; // listen on 127.0.0.1 instead of a pty
     // TCP only: the connection's receive buffer (SO_RCVBUF). Loopback buffers
     // otherwise grow to megabytes and swallow a whole image, so a printer

@@ -26,8 +26,8 @@ void Log(const std::string& message) {
 
 } // namespace
 
-PrinterSession::PrinterSession(const PrinterOptions& options, Transport& transport)
-    : options_(options), transport_(transport), settings_(options.settingsPath),
+PrinterSession::PrinterSession(const PrinterOptions& options, Transport& transport, HostLink& link)
+    : options_(options), transport_(transport), link_(link), settings_(options.settingsPath),
       pacer_(options.rate), sends_(options.sends), rateFromLine_(options.rateFromLine) {
     std::stable_sort(sends_.begin(), sends_.end(),
                      [](const TimedSend& a, const TimedSend& b) { return a.at < b.at; });
@@ -39,6 +39,8 @@ bool PrinterSession::Prepare(std::string& error) {
     if (!record_.Open(options_.recordPath, error))
         return false;
     if (!options_.controlPath.empty() && !control_.Open(options_.controlPath, error))
+        return false;
+    if (!options_.chunksPath.empty() && !chunks_.Open(options_.chunksPath, error))
         return false;
     PollSettings();
     return true;
@@ -180,6 +182,27 @@ PrinterSession::Outcome PrinterSession::Apply(const ControlCommand& command) {
         else
             pacer_.SetRate(command.rate);
         break;
+    case ControlAction::Chunk: {
+        std::string error;
+        if (!chunks_.IsOpen())
+            Log("chunk without --chunks: ignored");
+        else if (!chunks_.Write(command.bytes, error))
+            Log(error);
+        break;
+    }
+    case ControlAction::Unplug:
+        if (!link_.Made())
+            Log("unplug without --link: ignored");
+        link_.Unplug();
+        break;
+    case ControlAction::Plug: {
+        std::string error;
+        if (!link_.Made())
+            Log("plug without --link: ignored");
+        else if (!link_.Plug(error))
+            Log(error);
+        break;
+    }
     case ControlAction::Quit:
         return Outcome::Quit;
     }

@@ -3,8 +3,10 @@
 // to stop or has been idle too long.
 #pragma once
 
+#include "tools/virtual_printer/chunk_fifo.h"
 #include "tools/virtual_printer/control_channel.h"
 #include "tools/virtual_printer/control_command.h"
+#include "tools/virtual_printer/host_link.h"
 #include "tools/virtual_printer/printer_options.h"
 #include "tools/virtual_printer/rate_pacer.h"
 #include "tools/virtual_printer/record_file.h"
@@ -21,7 +23,7 @@ namespace kestrel::vprinter {
 
 class PrinterSession {
   public:
-    PrinterSession(const PrinterOptions& options, Transport& transport);
+    PrinterSession(const PrinterOptions& options, Transport& transport, HostLink& link);
 
     // Opens the record, settings and control files. The printer is ready
     // (and says so) only after this succeeded.
@@ -51,6 +53,8 @@ class PrinterSession {
 
     const PrinterOptions& options_;
     Transport& transport_;
+    HostLink& link_;
+    ChunkFifo chunks_;
     RecordFile record_;
     SettingsFile settings_;
     ControlChannel control_;
