@@ -3,8 +3,8 @@
 # LPT port, or a USB device path).
 #
 # Usage: vprinter-com.sh --prefix WINEPREFIX (--com N | --lpt N | --usb NAME)
-#                        [--printer PATH] [--workdir DIR] [printer options...]
-#                        -- command [args...]
+#                        [--usb-chunks NAME] [--printer PATH] [--workdir DIR]
+#                        [printer options...] -- command [args...]
 #
 # Starts the printer (tools/virtual_printer) with --record, --settings and
 # --control in the work directory plus the printer options given, maps COMN
@@ -15,6 +15,10 @@
 # --usb NAME links dosdevices/NAME, e.g.
 #   'usb#vid_7a31&pid_0006#0001#{a5dcbf10-6530-11d2-901f-00c04fb951ed}'
 # so that \\?\NAME opens the printer; Wine keeps no registry entry for it.
+# The printer makes that link itself, so that its unplug and plug commands
+# can take it away and bring it back. --usb-chunks NAME links dosdevices/NAME
+# to the printer's chunk FIFO: a device the host only reads, where each
+# chunk command arrives as one short read.
 #
 # The command sees WINEPREFIX and
 #   VPRINTER_DIR       the work directory (kept only when --workdir is given)
@@ -23,12 +27,13 @@
 #   VPRINTER_SETTINGS  the line settings the host applied ("baud=... ixon=.. ixoff=..")
 #   VPRINTER_CONTROL   the command FIFO; VPRINTER_CONTROL_WIN is its Z:\ path
 #   VPRINTER_LOG       the printer's own messages
+#   VPRINTER_CHUNKS    the chunk FIFO (with --usb-chunks)
 # Exit status: the command's; 125 when the harness itself could not set up.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
-prefix= port= nports=0 printer=${VIRTUAL_PRINTER:-} workdir= keep=0
+prefix= port= nports=0 printer=${VIRTUAL_PRINTER:-} workdir= keep=0 chunkname=
 popts=()
 while [ $# -gt 0 ]; do
     case $1 in
@@ -36,6 +41,7 @@ while [ $# -gt 0 ]; do
         --com) port=COM$2; nports=$((nports + 1)); shift 2 ;;
         --lpt) port=LPT$2; nports=$((nports + 1)); shift 2 ;;
         --usb) port=USB:$2; nports=$((nports + 1)); shift 2 ;;
+        --usb-chunks) chunkname=$2; shift 2 ;;
         --printer) printer=$2; shift 2 ;;
         --workdir) workdir=$2; keep=1; shift 2 ;;
         --) shift; break ;;
@@ -52,6 +58,8 @@ case $port in
             regname= devname=${port#USB:} ;;
     *) die "give one of --com, --lpt, --usb" ;;
 esac
+[ -z "$chunkname" ] || { [[ $port == USB:* && $chunkname != */* ]] ||
+    die "--usb-chunks takes a device name, with --usb"; }
 [ -n "$printer" ] || printer=$root/build/native/tools/virtual_printer/virtual_printer
 [ -x "$printer" ] || die "no virtual printer at $printer (build the native tree, or pass --printer)"
 prefix=$(realpath -m "$prefix")
@@ -64,7 +72,17 @@ else
 fi
 wine_run=("$here/wine-run.sh" --prefix "$prefix")
 link=$prefix/dosdevices/$devname
+chunklink=${chunkname:+$prefix/dosdevices/$chunkname}
 pid= pty= cmd=
+# A prefix whose dosdevices folder exists before Wine made the prefix gets no
+# drive C:, so Wine makes it first (through wine-run.sh, which also starts
+# its server).
+if [ ! -f "$prefix/system.reg" ]; then
+    "${wine_run[@]}" reg query 'HKLM\Software\Wine' >/dev/null 2>&1 || die "could not make the prefix"
+fi
+mkdir -p "$prefix/dosdevices"
+if [ -z "$regname" ]; then popts+=(--link "$link"); fi
+if [ -n "$chunkname" ]; then popts+=(--chunks "$workdir/chunks"); fi
 
 cleanup() {
     if [ -n "$cmd" ]; then kill -TERM "$cmd" 2>/dev/null || true; fi
@@ -79,6 +97,9 @@ cleanup() {
             "${wine_run[@]}" reg delete 'HKLM\Software\Wine\Ports' /v "$regname" /f >/dev/null 2>&1 || true
         fi
         if [ "$(readlink "$link" 2>/dev/null)" = "$pty" ]; then rm -f "$link"; fi
+    fi
+    if [ -n "$chunklink" ] && [ "$(readlink "$chunklink" 2>/dev/null)" = "$workdir/chunks" ]; then
+        rm -f "$chunklink"
     fi
     [ "$keep" = 1 ] || rm -rf "$workdir"
 }
@@ -105,13 +126,14 @@ if [ -n "$regname" ]; then
     "${wine_run[@]}" reg add 'HKLM\Software\Wine\Ports' /v "$regname" /t REG_SZ /d "$pty" /f \
         >/dev/null 2>&1 || die "could not map $regname in the registry"
 fi
-mkdir -p "$prefix/dosdevices"
-ln -sfn "$pty" "$link"
+if [ -n "$regname" ]; then ln -sfn "$pty" "$link"; fi
+if [ -n "$chunklink" ]; then ln -sfn "$workdir/chunks" "$chunklink"; fi
 
 export WINEPREFIX=$prefix VPRINTER_DIR=$workdir VPRINTER_PTY=$pty
 export VPRINTER_RECORD=$workdir/record.bin VPRINTER_SETTINGS=$workdir/settings.txt
 export VPRINTER_CONTROL=$workdir/control VPRINTER_LOG=$workdir/printer.log
 export VPRINTER_CONTROL_WIN="Z:${workdir//\//\\}\\control"
+if [ -n "$chunkname" ]; then export VPRINTER_CHUNKS=$workdir/chunks; fi
 # In the background so that a signal to the harness is handled at once
 # (bash runs traps only after a foreground command ends); the command is
 # ended with it.
