@@ -1,6 +1,7 @@
 #include "drivers/usb/usb_port.h"
 
 #include "drivers/common/status_record_sorting.h"
+#include "drivers/common/windows_family.h"
 #include "drivers/usb/debug_log.h"
 
 #include <dbt.h>
@@ -38,10 +39,6 @@ std::wstring Widen(const std::string& text) {
     ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), n);
     wide.resize(static_cast<size_t>(n - 1));
     return wide;
-}
-
-bool IsWindows9x() {
-    return (::GetVersion() & 0x80000000u) != 0;
 }
 
 // Waits for a cancelled transfer to end. False when it is still in flight
@@ -197,7 +194,7 @@ int32_t CUsbPort::Write(const uint8_t* data, uint32_t count) {
     if (!m_open || !data || count == 0)
         return 0;
     if (m_writeMode == 1)
-        return static_cast<int32_t>(WorkerWrite(Target(), data, count, BoundMs(m_writeTimeout, 0)));
+        return static_cast<int32_t>(WorkerWrite(Target(), data, count, m_writeTimeout));
 
     // Held across the reconnection and the re-enable command (recursive).
     CWinMutexGuard io(m_ioLock);
@@ -267,7 +264,7 @@ int32_t CUsbPort::Read(uint8_t* buffer, uint32_t count, uint32_t timeoutMs) {
         return DirectRead(buffer, count);
     case 1:
         // The worker's buffer is as large as the request.
-        return static_cast<int32_t>(WorkerRead(Target(), buffer, count, BoundMs(m_readTimeout, 0)));
+        return static_cast<int32_t>(WorkerRead(Target(), buffer, count, m_readTimeout));
     default:
         return BufferedRead(buffer, count, timeoutMs);
     }
@@ -355,7 +352,7 @@ LRESULT CUsbPort::OnDeviceChange(WPARAM event, LPARAM record) {
             return BROADCAST_QUERY_DENY;
         case DBT_DEVICEREMOVEPENDING:
         case DBT_DEVICEREMOVECOMPLETE:
-            if (IsWindows9x())
+            if (IsWindows95Family(::GetVersion()))
                 m_handleRegistration.Forget();
             else
                 m_handleRegistration.End();

@@ -18,7 +18,6 @@
 #include "download/spooler_ports.h"
 #include "download/ui_clock.h"
 #include "tests/win/harness_env.h"
-#include "tests/win/printer_peer.h"
 
 namespace kestrel {
 namespace {
