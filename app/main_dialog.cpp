@@ -32,13 +32,6 @@ constexpr int kTitleStripBottom = 15;
 // The commands a download disables and enables again, in that order.
 constexpr int kCommandButtons[] = {IDC_CONFIGURATION, IDC_SELECT_FILE, IDC_DOWNLOAD, IDOK};
 
-std::string TempDirectory() {
-    char path[MAX_PATH + 1] = {};
-    const DWORD length = ::GetTempPathA(sizeof path, path);
-    if (length == 0 || length > MAX_PATH) return ".\\";
-    return path;
-}
-
 }  // namespace
 
 CMainDialog::CMainDialog()
@@ -174,7 +167,7 @@ void CMainDialog::RunDownload() {
 void CMainDialog::RunHexDownload() {
     DownloadRequest request{connection_.Record(), printerType_, firmwarePath_};
     WithDownloadPorts(
-        [&](DownloadPorts& ports) { kestrel::RunHexDownload(request, TempDirectory(), ports); });
+        [&](DownloadPorts& ports) { kestrel::RunHexDownload(request, hexImages_, ports); });
     // The next Select f/w offers the converted image's path.
     firmwarePath_ = request.firmwarePath;
 }

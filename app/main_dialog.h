@@ -10,6 +10,7 @@
 #include "config/printer_models.h"
 #include "config/settings_rules.h"
 #include "download/download_engine.h"
+#include "download/image_file_store_win.h"
 #include "download/spooler_ports.h"
 #include "framework/dialog.h"
 #include "framework/gdi_object.h"
@@ -58,6 +59,8 @@ private:
     std::string modelName_;
     StoredConnection connection_;
     std::string firmwarePath_;
+    // The converted image of a hexadecimal download, this copy's own.
+    CImageFileStore hexImages_;
     // Gives held printer ports back when the window object goes.
     CSpoolerPorts spooler_;
     CImageButton configurationButton_;

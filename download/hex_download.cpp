@@ -1,6 +1,6 @@
 #include "download/hex_download.h"
 
-#include <cstdio>
+#include <vector>
 
 #include "download/hex_image_file.h"
 
@@ -22,21 +22,26 @@ std::string HexFailureMessage(const HexConversion& conversion) {
     return std::string(msg::kHexFileFailed) + "\n" + HexFailureText(conversion);
 }
 
-HexDownloadResult RunHexDownload(DownloadRequest& request, const std::string& tempDirectory,
+HexDownloadResult RunHexDownload(DownloadRequest& request, IImageFileStore& images,
                                  DownloadPorts& ports) {
     HexDownloadResult result;
-    const std::string imagePath = HexImagePath(tempDirectory);
-    // Copied: the conversion may replace the path it reads from.
-    const std::string sourcePath = request.firmwarePath;
-    result.conversion = ConvertHexImage(sourcePath, imagePath);
-    if (result.conversion.failure != HexFailure::SourceOpenFailed)
-        request.firmwarePath = imagePath;
+    // Read whole first: the source may be the image file of an earlier run.
+    std::vector<uint8_t> file;
+    result.conversion = ReadHexImage(request.firmwarePath, file);
+    std::optional<std::string> imagePath;
+    if (!file.empty()) {
+        imagePath = images.WriteImageFile(file.data(), file.size());
+        if (imagePath)
+            request.firmwarePath = *imagePath;
+        else if (result.conversion.ok())
+            result.conversion = {HexFailure::OutputCreateFailed, 0};
+    }
     if (!result.conversion.ok()) {
         ports.view.ShowMessage(HexFailureMessage(result.conversion));
         return result;
     }
     result.download = RunDownload(request, ports);
-    std::remove(imagePath.c_str());
+    images.DeleteImageFile(*imagePath);
     return result;
 }
 

@@ -108,31 +108,39 @@ HexFailure WriteImageFile(const std::string& path, const uint8_t* file, size_t l
 
 } // namespace
 
-HexConversion ConvertHexImage(const std::string& sourcePath, const std::string& outputPath) {
+HexConversion ReadHexImage(const std::string& sourcePath, std::vector<uint8_t>& file) {
+    file.clear();
     StdFile in(sourcePath, "rb");
     if (!in.get())
         return {HexFailure::SourceOpenFailed, 0};
 
     // Header and image in one buffer, so the file is written in one piece.
     constexpr size_t kHeaderSize = kFlashImageHeader.size();
-    std::vector<uint8_t> file;
     HexConversion result;
     try {
         file.assign(kHeaderSize + kFlashImageSize, kFlashErased);
         std::copy(kFlashImageHeader.begin(), kFlashImageHeader.end(), file.begin());
         HexImageBuilder builder(file.data() + kHeaderSize);
-        if (auto f = FeedLines(in.get(), builder); f != HexFailure::None)
+        if (auto f = FeedLines(in.get(), builder); f != HexFailure::None) {
+            file.clear();
             return {f, 0};
+        }
         result = builder.Finish();
     } catch (const std::bad_alloc&) {
-        WriteImageFile(outputPath, kFlashImageHeader.data(), kHeaderSize);
+        file.assign(kFlashImageHeader.begin(), kFlashImageHeader.end());
         return {HexFailure::OutOfMemory, 0};
     }
-    in.Close();
+    if (!result.ok() && IsHexFormatFailure(result.failure))
+        file.resize(kHeaderSize);
+    return result;
+}
 
-    const bool imageMeaningful = result.ok() || !IsHexFormatFailure(result.failure);
-    const HexFailure written =
-        WriteImageFile(outputPath, file.data(), imageMeaningful ? file.size() : kHeaderSize);
+HexConversion ConvertHexImage(const std::string& sourcePath, const std::string& outputPath) {
+    std::vector<uint8_t> file;
+    const HexConversion result = ReadHexImage(sourcePath, file);
+    if (file.empty())
+        return result;
+    const HexFailure written = WriteImageFile(outputPath, file.data(), file.size());
     if (!result.ok())
         return result;
     return {written, 0};

@@ -71,6 +71,19 @@ struct FakeClock : IClock {
     void EndFineSleep() override {}
 };
 
+// The image file as a plain file in one folder, where the test can see it.
+struct FolderImageFiles : IImageFileStore {
+    std::string dir;
+    std::optional<std::string> WriteImageFile(const uint8_t* bytes, size_t size) override {
+        const std::string path = HexImagePath(dir);
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        if (!out.write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(size)))
+            return std::nullopt;
+        return path;
+    }
+    void DeleteImageFile(const std::string& path) override { fs::remove(path); }
+};
+
 class HexDownload : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -92,7 +105,8 @@ class HexDownload : public ::testing::Test {
     }
     HexDownloadResult Run() {
         DownloadPorts ports{files_, spooler_, driver_, network_, view_, clock_};
-        return RunHexDownload(request_, tempDir_, ports);
+        images_.dir = tempDir_;
+        return RunHexDownload(request_, images_, ports);
     }
     std::string ImagePath() const { return tempDir_ + "temp.fls"; }
 
@@ -104,6 +118,7 @@ class HexDownload : public ::testing::Test {
     FakeNetwork network_;
     FakeView view_;
     FakeClock clock_;
+    FolderImageFiles images_;
 };
 
 TEST_F(HexDownload, SendsHeaderAndImageThenDeletesTheImageFile) {

@@ -14,8 +14,11 @@
 #include "config/settings_rules.h"
 #include "download/driver_files.h"
 #include "download/driver_loader.h"
+#include "download/hex_download.h"
+#include "download/image_file_store_win.h"
 #include "download/spooler_ports.h"
 #include "download/ui_clock.h"
+#include "framework/win_handle.h"
 #include "tests/win/harness_env.h"
 
 namespace kestrel {
@@ -125,6 +128,58 @@ TEST(EngineOverSerial, FirmwareReachesThePrinterByteForByte) {
     }
     SetFileAttributesA(firmware.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(firmware.c_str());
+}
+
+// Holds the download once the port is open until the other copy has got as
+// far: by then both have written their images and neither has read its own.
+struct GatedDriver : IPortDriver {
+    CPortDriver real;
+    HANDLE mine = nullptr;
+    HANDLE theirs = nullptr;
+    bool Load(const std::string& path) override { return real.Load(path); }
+    void Release() override { real.Release(); }
+    int32_t SetDeviceOption(const ConnectionSettings& s) override { return real.SetDeviceOption(s); }
+    int32_t OpenPort() override {
+        const int32_t opened = real.OpenPort();
+        SetEvent(mine);
+        WaitForSingleObject(theirs, 60000);
+        return opened;
+    }
+    int32_t Write(const uint8_t* data, uint32_t count) override { return real.Write(data, count); }
+    void ClosePort() override { real.ClosePort(); }
+};
+
+// One of two copies run at once by hex_two_copies.sh, each with its own
+// .hex file and printer; the script compares what each printer got.
+TEST(HexDownloadOverSerial, EachCopySendsItsOwnImage) {
+    const std::string source = Env("KESTREL_HEX_SOURCE");
+    if (source.empty()) GTEST_SKIP() << "only through hex_two_copies.sh";
+    UniqueHandle mine(CreateEventA(nullptr, TRUE, FALSE, Env("KESTREL_GATE_MINE").c_str()));
+    UniqueHandle theirs(CreateEventA(nullptr, TRUE, FALSE, Env("KESTREL_GATE_THEIRS").c_str()));
+    ASSERT_TRUE(mine && theirs);
+
+    CDriverFileStore files;
+    GatedDriver driver;
+    driver.mine = mine.Get();
+    driver.theirs = theirs.Get();
+    NoNetwork network;
+    CSpoolerPorts spooler;
+    RecordingView view;
+    QuickClosingClock clock;
+    CImageFileStore images;
+    DownloadPorts ports{files, spooler, driver, network, view, clock};
+    const StoredConnection connection = SerialConnection(Env("KESTREL_COM_PORT"));
+    DownloadRequest request;
+    request.settings = connection.Record();
+    request.printerType = 100;
+    request.firmwarePath = source;
+    const HexDownloadResult result = RunHexDownload(request, images, ports);
+    EXPECT_TRUE(result.conversion.ok()) << HexFailureText(result.conversion);
+    EXPECT_EQ(result.download, DownloadOutcome::Completed);
+    EXPECT_TRUE(view.messages.empty());
+    // The path still names the image file, which is gone.
+    EXPECT_NE(request.firmwarePath, source);
+    EXPECT_EQ(GetFileAttributesA(request.firmwarePath.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 }  // namespace
