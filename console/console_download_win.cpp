@@ -13,6 +13,7 @@
 #include "download/driver_loader.h"
 #include "download/firmware_file.h"
 #include "download/hex_download.h"
+#include "download/image_file_store_win.h"
 #include "download/printer_socket.h"
 #include "download/spooler_ports.h"
 
@@ -244,14 +245,6 @@ class ConsoleView : public IDownloadView {
     uint64_t lastTenth_ = 0;
 };
 
-std::string TempDirectory() {
-    char path[MAX_PATH + 1] = {};
-    const DWORD length = GetTempPathA(sizeof path, path);
-    if (length == 0 || length > MAX_PATH)
-        return ".\\";
-    return path;
-}
-
 } // namespace
 
 PortResult RunConsoleDownload(const ConsoleCommand& command, const PortTarget& target,
@@ -279,7 +272,8 @@ PortResult RunConsoleDownload(const ConsoleCommand& command, const PortTarget& t
 
     std::optional<DownloadOutcome> outcome;
     if (UsesHexFirmware(command.printerType)) {
-        const HexDownloadResult hex = RunHexDownload(request, TempDirectory(), ports);
+        CImageFileStore images; // this run's own image file
+        const HexDownloadResult hex = RunHexDownload(request, images, ports);
         if (!hex.conversion.ok()) {
             result.code = kExitFirmware;
             result.message = HexFailureMessage(hex.conversion);
