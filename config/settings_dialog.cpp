@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "config/printer_models.h"
+#include "config/usb_interfaces_win.h"
 #include "framework/data_exchange.h"
 #include "framework/frame_painting.h"
 #include "framework/message_box.h"
@@ -150,11 +151,12 @@ void CSettingsDialog::FillPortControls() {
 }
 
 void CSettingsDialog::FindUsbPrinters() {
-    // USB discovery is not built yet: no printer is found, so choosing USB
-    // reports "Not Connect USB Printer" and falls back to COM. When it comes,
-    // each printer of this family appends
-    //   usbPorts_.push_back({UsbPortLabel(usbPorts_.size()), devicePath});
-    // and adds that label as the last row of the port list.
+    const std::unique_ptr<IUsbInterfaces> system = SystemUsbInterfaces();
+    HWND portList = Item(IDC_PORT_LIST);
+    for (UsbPortEntry& entry : FindUsbPrinterEntries(*system, printerType_, usbPorts_.size())) {
+        AddComboRows(portList, {entry.label});
+        usbPorts_.push_back(std::move(entry));
+    }
 }
 
 void CSettingsDialog::ReadBackSettings() {
@@ -165,6 +167,8 @@ void CSettingsDialog::ReadBackSettings() {
     HWND portList = Item(IDC_PORT_LIST);
     choice.portRow = ComboSelection(portList);
     choice.portRowText = ComboRowText(portList, choice.portRow);
+    const std::string shown = ItemText(IDC_PORT_LIST);
+    if (shown != choice.portRowText) choice.portFieldText = shown;
     HWND baud = Item(IDC_BAUD_LIST);
     choice.baudRowText = ComboRowText(baud, ComboSelection(baud));
     HWND dataBits = Item(IDC_DATABITS_LIST);
@@ -189,6 +193,12 @@ void CSettingsDialog::ReadBackSettings() {
         // Stays open, as for a refused TCP port, with the address to correct.
         ShowProgramMessage(Handle(), kUnusableAddressMessage);
         ::SetFocus(Item(IDC_IP_ADDRESS));
+        return;
+    case ReadBackResult::UnknownUsbPort:
+        // The dialog stays open for a port from the list.
+        ShowProgramMessage(Handle(), UnknownUsbPortMessage(choice.portFieldText.empty()
+                                                               ? choice.portRowText
+                                                               : choice.portFieldText));
         return;
     case ReadBackResult::Accepted: break;
     }

@@ -57,6 +57,10 @@ std::string UsbPortLabel(size_t entriesAlready) {
     return label;
 }
 
+std::string UnknownUsbPortMessage(const std::string& label) {
+    return "\"" + label + "\" is not a USB printer that was found. Choose a port from the list.";
+}
+
 ReadBackResult ReadBackSettings(const DialogChoice& choice, const std::vector<UsbPortEntry>& usb,
                                 SettingsFields& fields) {
     if (choice.kind == ConnectionKind::Ethernet) {
@@ -72,12 +76,19 @@ ReadBackResult ReadBackSettings(const DialogChoice& choice, const std::vector<Us
     if (choice.portRow < 0) return ReadBackResult::InvalidPortName;
 
     if (choice.kind == ConnectionKind::Usb) {
+        // The label the user sees is the one meant; keeping the earlier port
+        // instead would send the firmware somewhere the user did not choose.
+        const std::string& label =
+            choice.portFieldText.empty() ? choice.portRowText : choice.portFieldText;
+        const UsbPortEntry* chosen = nullptr;
         for (const UsbPortEntry& entry : usb) {
-            if (entry.label == choice.portRowText) {
-                fields.portName = entry.devicePath;
+            if (entry.label == label) {
+                chosen = &entry;
                 break;
             }
         }
+        if (chosen == nullptr) return ReadBackResult::UnknownUsbPort;
+        fields.portName = chosen->devicePath;
     } else {
         fields.portName = choice.portRowText;
     }

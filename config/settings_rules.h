@@ -58,6 +58,9 @@ struct DialogChoice {
     ConnectionKind kind = ConnectionKind::Com;
     int portRow = -1;  // -1: the user typed into the list
     std::string portRowText;
+    // What the port field shows, when it differs from the chosen row's text
+    // (typed over it); "" when it does not.
+    std::string portFieldText;
     std::string baudRowText;  // "" when no row is chosen
     std::string dataBitRowText;
     int parityRow = -1, stopBitRow = -1, handshakeRow = -1;
@@ -65,10 +68,14 @@ struct DialogChoice {
     uint32_t tcpPort = 0;
 };
 
-enum class ReadBackResult { Accepted, InvalidPortName, UnusableAddress };
+enum class ReadBackResult {
+    Accepted,
+    InvalidPortName,  // no row chosen: the dialog ends as cancelled
+    UnusableAddress,  // the dialog stays open for another address
+    UnknownUsbPort,   // a USB label no printer found has: the dialog stays open
+};
 
-// Fills `fields` from the dialog's choice. On a refusal nothing is written;
-// UnusableAddress keeps the dialog open for another address.
+// Fills `fields` from the dialog's choice. On a refusal nothing is written.
 ReadBackResult ReadBackSettings(const DialogChoice& choice, const std::vector<UsbPortEntry>& usb,
                                 SettingsFields& fields);
 
@@ -94,6 +101,8 @@ private:
 // The message shown for a port list the user typed into.
 inline constexpr const char* kInvalidPortNameMessage = "Invalid Port Name!";
 inline constexpr const char* kNoUsbPrinterMessage = "Not Connect USB Printer";
+// Our wording for a USB port label that names no printer found.
+std::string UnknownUsbPortMessage(const std::string& label);
 // Our wording for a TCP port field that does not hold a port number.
 inline constexpr const char* kInvalidTcpPortMessage = "Please enter a TCP port number from 0 to 65535.";
 inline constexpr uint32_t kMaxTcpPort = 65535;

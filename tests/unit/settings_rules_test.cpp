@@ -119,16 +119,12 @@ TEST(SettingsReadBack, WritesEachKindsFields) {
     usb.portRow = 1;
     usb.portRowText = "USB002:";
 
-    DialogChoice usbUnknown = usb;
-    usbUnknown.portRowText = "USB009:";
-
     const Case cases[] = {
         {"com untouched", ComDefaults(), {"COM1", 9600, 8, 0, 0, 0, 7}},
         {"com xon even", xon, {"\\\\.\\COM15", 115200, 8, 0, 2, 1, 7}},
         // Parallel: empty serial lists read as 0 and -1; parity is kept.
         {"lpt", lpt, {"LPT2", 0, 0, -1, 1, -1, 7}},
         {"usb", usb, {"\\\\?\\usb#two", 0, 0, -1, 1, -1, 7}},
-        {"usb label not found keeps the name", usbUnknown, {"old", 0, 0, -1, 1, -1, 7}},
         // Ethernet: address and port only.
         {"ethernet", ethernet, {"10.0.0.7", 9100, 2, 3, 1, 4, 7}},
     };
@@ -177,6 +173,29 @@ TEST(SettingsReadBack, TypedPortNameIsRefusedAndWritesNothing) {
         EXPECT_EQ(fields.portName, "LPT1");
         EXPECT_EQ(fields.baudRate, 1234);
     }
+}
+
+TEST(SettingsReadBack, UsbLabelNoPrinterHasIsRefusedAndWritesNothing) {
+    const std::vector<UsbPortEntry> found = {{"USB001:", "\\\\?\\usb#one"}};
+    DialogChoice chosen;
+    chosen.kind = ConnectionKind::Usb;
+    chosen.portRow = 0;
+    chosen.portRowText = "USB001:";
+    DialogChoice unknownRow = chosen;  // a row discovery did not make
+    unknownRow.portRowText = "USB009:";
+    DialogChoice typedOver = chosen;  // the row chosen, then another label typed over it
+    typedOver.portFieldText = "USB005:";
+    for (const DialogChoice& choice : {unknownRow, typedOver}) {
+        SettingsFields fields;
+        fields.portName = "COM3";
+        fields.baudRate = 1234;
+        EXPECT_EQ(ReadBackSettings(choice, found, fields), ReadBackResult::UnknownUsbPort);
+        EXPECT_EQ(fields.portName, "COM3");
+        EXPECT_EQ(fields.baudRate, 1234);
+    }
+    SettingsFields fields;
+    EXPECT_EQ(ReadBackSettings(chosen, found, fields), ReadBackResult::Accepted);
+    EXPECT_EQ(fields.portName, "\\\\?\\usb#one");
 }
 
 TEST(StoredConnectionTest, StartsAsAConfirmedComOneRecord) {
