@@ -7,6 +7,7 @@
 #   e2e_printer [virtual printer options]   start it behind COM1 (E2E_LINK)
 #   e2e_tcp_printer NAME [options]          a network printer on 127.0.0.1;
 #                                           its port in E2E_TCP_PORT
+#   e2e_usb_link <device name> [target]     \\?\<name> opens the printer (or target)
 #   e2e_start_wine                          start the prefix's server
 #   e2e_pilot <steps file>                  drive the program, 0 = all passed
 #   e2e_expect_same <file> <file> <what>    compare byte for byte
@@ -17,6 +18,7 @@ set -uo pipefail
 E2E_WINE=/usr/lib/wine/wine64
 E2E_SERVER=/usr/lib/wine/wineserver64
 E2E_PIDS=()
+E2E_USB_LINKS=()
 E2E_FAILED=0
 
 e2e_log() { printf '[e2e] %s\n' "$*"; }
@@ -39,6 +41,8 @@ e2e_cleanup() {
     for pid in "${E2E_PIDS[@]}"; do
         kill "$pid" 2>/dev/null && { timeout 5 tail --pid="$pid" -f /dev/null 2>/dev/null || kill -9 "$pid" 2>/dev/null; }
     done
+    local link
+    for link in "${E2E_USB_LINKS[@]}"; do rm -f "$link"; done
     [ -n "${E2E_LOCK_FD:-}" ] && flock -u "$E2E_LOCK_FD"
     return $rc
 }
@@ -161,6 +165,14 @@ e2e_tcp_printer() {
     [ -n "$E2E_TCP_PORT" ] || {
         e2e_fail "network printer $name not ready: $(cat "$E2E_WORK/$name.err")"; exit 1; }
     e2e_log "network printer $name on 127.0.0.1:$E2E_TCP_PORT"
+}
+
+# A USB device path for the program: Wine opens \\?\NAME through a link
+# of that name in the prefix's dosdevices, here to the printer's pty.
+e2e_usb_link() {
+    local link=$E2E_PREFIX/dosdevices/$1
+    ln -sfn "${2:-${E2E_LINK:-$E2E_COM1}}" "$link"
+    E2E_USB_LINKS+=("$link")
 }
 
 # The server is started by us, with its output away from our pipes, so

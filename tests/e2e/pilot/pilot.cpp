@@ -789,6 +789,17 @@ class Pilot {
     void ProbeStart(const Step& s) {
         if (probe_)
             throw StepFailed{"a probe already runs"};
+        if (Arg(s, 0) == "usbpnp") {
+            // usb.dll's hidden device-change window, made when the port
+            // opens: notices without a record, which it answers at once.
+            HWND notices = nullptr;
+            if (!PollUntil(kDefaultWaitSeconds,
+                           [&] { return (notices = FindWindowA(nullptr, "USBPNPWindow")) != nullptr; }))
+                throw StepFailed{"no window \"USBPNPWindow\" showed up"};
+            constexpr WPARAM kDevNodesChanged = 0x0007;
+            probe_ = std::make_unique<ResponsivenessProbe>(notices, WM_DEVICECHANGE, kDevNodesChanged);
+            return;
+        }
         probe_ = std::make_unique<ResponsivenessProbe>(WaitFor(Kind(s), kDefaultWaitSeconds));
     }
 

@@ -16,8 +16,8 @@ double Milliseconds(LONGLONG ticks) {
 
 } // namespace
 
-ResponsivenessProbe::ResponsivenessProbe(HWND window)
-    : window_(window), stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+ResponsivenessProbe::ResponsivenessProbe(HWND window, UINT message, WPARAM wParam)
+    : window_(window), message_(message), wParam_(wParam), stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
     if (stop_)
         thread_ = std::thread([this] { Run(); });
 }
@@ -46,7 +46,7 @@ void ResponsivenessProbe::Run() {
         QueryPerformanceCounter(&before);
         DWORD_PTR reply = 0;
         LRESULT answered =
-            SendMessageTimeoutA(window_, WM_NULL, 0, 0, SMTO_NORMAL, kSendBoundMs, &reply);
+            SendMessageTimeoutA(window_, message_, wParam_, 0, SMTO_NORMAL, kSendBoundMs, &reply);
         QueryPerformanceCounter(&after);
         double ms = Milliseconds(after.QuadPart - before.QuadPart);
         if (!answered) {

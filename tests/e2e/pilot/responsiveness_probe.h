@@ -24,7 +24,8 @@ class ResponsivenessProbe {
   public:
     static constexpr UINT kSendBoundMs = 5000;
 
-    explicit ResponsivenessProbe(HWND window);
+    // Sends `message` (WM_NULL unless told) with `wParam` and no record.
+    explicit ResponsivenessProbe(HWND window, UINT message = WM_NULL, WPARAM wParam = 0);
     ~ResponsivenessProbe(); // stops the thread
     ResponsivenessProbe(const ResponsivenessProbe&) = delete;
     ResponsivenessProbe& operator=(const ResponsivenessProbe&) = delete;
@@ -35,6 +36,8 @@ class ResponsivenessProbe {
     void Run();
 
     HWND window_;
+    UINT message_;
+    WPARAM wParam_;
     OwnedHandle stop_;
     ProbeResult result_; // written by the probe thread, read after join
     std::thread thread_;
