@@ -1,77 +1,206 @@
 #include "download/driver_call_thread.h"
 
+#include <atomic>
+
 #include "download/ui_pump.h"
 
 namespace kestrel {
 namespace {
 
-// How often the waiting thread looks at its messages.
+// How often the waiting user-interface thread looks at its messages.
 constexpr DWORD kSliceMs = 50;
+// How long each side spins before sleeping in the kernel. The engine's next
+// 64-byte block comes about 1.1 ms after the last one returned; a short
+// write returns well within a millisecond.
+constexpr int64_t kDriverSpinMicros = 3000;
+constexpr int64_t kCallerSpinMicros = 1000;
+// While spinning, the driver thread still takes its window messages this
+// often, so a device-change notice is answered within milliseconds even in
+// a stream of calls that never lets it sleep.
+constexpr int64_t kDriverPumpMicros = 2000;
+// The idle driver thread wakes this often even without work or messages.
+constexpr DWORD kIdleSliceMs = 1000;
 // An idle driver thread ends at once when told; this only guards against a
-// library that never returns from a call made while the thread was ending.
+// thread that does not.
 constexpr DWORD kStopWaitMs = 5000;
+constexpr int kMostMessagesPerPump = 100;
 
-void CloseIfOpen(HANDLE& h) {
-    if (h != nullptr) CloseHandle(h);
-    h = nullptr;
+enum : int { kIdle, kPosted, kDone };
+
+int64_t NowMicros() {
+    static const int64_t frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return static_cast<int64_t>(f.QuadPart);
+    }();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    // Seconds and remainder apart, so the product cannot overflow.
+    const int64_t ticks = static_cast<int64_t>(now.QuadPart);
+    return ticks / frequency * 1000000 + ticks % frequency * 1000000 / frequency;
 }
 
-}  // namespace
+void Relax() {
+    YieldProcessor();
+    // Gives the core away when another thread wants it: on a busy machine
+    // the thread we wait for may need this very core.
+    SwitchToThread();
+}
+
+// Serves every window message of the driver thread (usb.dll's notice window).
+void PumpDriverMessages() {
+    MSG msg;
+    for (int i = 0; i < kMostMessagesPerPump && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE); ++i)
+        DispatchMessageA(&msg);
+}
+
+} // namespace
+
+struct CDriverCallThread::Shared {
+    Shared()
+        : workReady(CreateEventA(nullptr, FALSE, FALSE, nullptr)),
+          workDone(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
+    ~Shared() {
+        if (workReady != nullptr)
+            CloseHandle(workReady);
+        if (workDone != nullptr)
+            CloseHandle(workDone);
+    }
+    Shared(const Shared&) = delete;
+    Shared& operator=(const Shared&) = delete;
+
+    // kIdle -> kPosted by the caller (after writing job), kPosted -> kDone by
+    // the driver thread (after writing result), kDone -> kIdle by the caller.
+    std::atomic<int> state{kIdle};
+    std::function<int32_t()> job;
+    int32_t result = 0;
+    std::atomic<bool> stopping{false};
+    // Set by a side before it sleeps on its event, so that the other side
+    // only pays for SetEvent when someone is actually asleep.
+    std::atomic<bool> driverAsleep{false};
+    std::atomic<bool> callerAsleep{false};
+    HANDLE workReady; // auto-reset; a stale signal only costs one extra look
+    HANDLE workDone;  // auto-reset
+};
+
+namespace {
+
+// Waits for a posted call while serving the thread's windows; false when
+// the thread is to end.
+bool WaitForWork(CDriverCallThread::Shared& s) {
+    const int64_t spinUntil = NowMicros() + kDriverSpinMicros;
+    int64_t lastPump = 0;
+    bool spinning = true;
+    for (;;) {
+        if (s.stopping.load())
+            return false;
+        if (s.state.load() == kPosted)
+            return true;
+        const int64_t now = NowMicros();
+        if (now - lastPump >= kDriverPumpMicros) {
+            PumpDriverMessages();
+            lastPump = now;
+        }
+        if (spinning && now < spinUntil) {
+            Relax();
+            continue;
+        }
+        spinning = false;
+        s.driverAsleep.store(true);
+        if (s.state.load() != kPosted && !s.stopping.load())
+            MsgWaitForMultipleObjects(1, &s.workReady, FALSE, kIdleSliceMs, QS_ALLINPUT);
+        s.driverAsleep.store(false);
+        PumpDriverMessages();
+        lastPump = NowMicros();
+    }
+}
+
+DWORD WINAPI DriverThreadMain(void* param) {
+    // The thread's own share keeps the events and the call alive even when
+    // its owner has given up on it.
+    std::unique_ptr<std::shared_ptr<CDriverCallThread::Shared>> own(
+        static_cast<std::shared_ptr<CDriverCallThread::Shared>*>(param));
+    CDriverCallThread::Shared& s = **own;
+    while (WaitForWork(s)) {
+        s.result = s.job();
+        s.job = nullptr; // what the call captured goes on this thread
+        s.state.store(kDone);
+        if (s.callerAsleep.load())
+            SetEvent(s.workDone);
+    }
+    return 0;
+}
+
+} // namespace
 
 CDriverCallThread::~CDriverCallThread() {
-    if (thread_ != nullptr) {
-        stopping_ = true;
-        job_ = nullptr;
-        SetEvent(workReady_);
+    if (thread_ == nullptr)
+        return;
+    shared_->stopping.store(true);
+    SetEvent(shared_->workReady);
+    // A thread stuck in an abandoned call is left to finish on its own.
+    if (!abandoned_)
         WaitForSingleObject(thread_, kStopWaitMs);
-    }
-    CloseIfOpen(thread_);
-    CloseIfOpen(workReady_);
-    CloseIfOpen(workDone_);
+    CloseHandle(thread_);
 }
 
 bool CDriverCallThread::Start() {
-    if (thread_ != nullptr) return true;
-    workReady_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    workDone_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    if (workReady_ != nullptr && workDone_ != nullptr)
-        thread_ = CreateThread(nullptr, 0, &CDriverCallThread::Main, this, 0, nullptr);
+    if (thread_ != nullptr)
+        return true;
+    auto shared = std::make_shared<Shared>();
+    if (shared->workReady == nullptr || shared->workDone == nullptr)
+        return false;
+    auto* share = new std::shared_ptr<Shared>(shared);
+    thread_ = CreateThread(nullptr, 0, &DriverThreadMain, share, 0, nullptr);
     if (thread_ == nullptr) {
-        CloseIfOpen(workReady_);
-        CloseIfOpen(workDone_);
+        delete share;
         return false;
     }
+    shared_ = std::move(shared);
     return true;
 }
 
-DWORD WINAPI CDriverCallThread::Main(void* param) {
-    auto* self = static_cast<CDriverCallThread*>(param);
-    for (;;) {
-        // Unbounded: the thread idles here between calls for as long as the
-        // download lasts; the destructor wakes it to end.
-        WaitForSingleObject(self->workReady_, INFINITE);
-        if (self->stopping_) return 0;
-        (*self->job_)();
-        SetEvent(self->workDone_);
-    }
-}
+std::optional<int32_t> CDriverCallThread::Run(std::function<int32_t()> call, uint32_t boundMs) {
+    if (abandoned_)
+        return std::nullopt;
+    if (!Start())
+        return call();
+    Shared& s = *shared_;
+    s.job = std::move(call);
+    s.state.store(kPosted);
+    if (s.driverAsleep.load())
+        SetEvent(s.workReady);
 
-void CDriverCallThread::Run(const std::function<void()>& call) {
-    if (!Start()) {
-        call();
-        return;
-    }
-    job_ = &call;
-    SetEvent(workReady_);
-    // No bound of our own: the call works on the caller's buffer, which must
-    // not go away before the call returns. The libraries bound their waits.
+    const int64_t start = NowMicros();
+    const int64_t deadline = start + static_cast<int64_t>(boundMs) * 1000;
+    const int64_t spinUntil = start + kCallerSpinMicros;
     for (;;) {
-        const DWORD r = MsgWaitForMultipleObjects(1, &workDone_, FALSE, kSliceMs,
-                                                  QS_PAINT | QS_TIMER | QS_SENDMESSAGE);
-        if (r == WAIT_OBJECT_0) break;
+        if (s.state.load() == kDone)
+            break;
+        const int64_t now = NowMicros();
+        if (now < spinUntil) {
+            Relax();
+            continue;
+        }
+        if (now >= deadline) {
+            // The call still runs on the driver thread and keeps its own
+            // copies of what it works on; the library stays loaded.
+            abandoned_ = true;
+            return std::nullopt;
+        }
+        s.callerAsleep.store(true);
+        if (s.state.load() != kDone) {
+            const int64_t left = (deadline - now + 999) / 1000;
+            MsgWaitForMultipleObjects(1, &s.workDone, FALSE,
+                                      static_cast<DWORD>(left < kSliceMs ? left : kSliceMs),
+                                      QS_PAINT | QS_TIMER | QS_SENDMESSAGE);
+        }
+        s.callerAsleep.store(false);
         PumpPaintAndTimers();
     }
-    job_ = nullptr;
+    const int32_t result = s.result;
+    s.state.store(kIdle);
+    return result;
 }
 
-}  // namespace kestrel
+} // namespace kestrel

@@ -2,12 +2,24 @@
 // user-interface thread waits and keeps painting. A write to a printer that
 // has stopped reading may take the driver its full bound (over 20 s for a
 // 4096-byte block); the window must not turn "Not Responding" meanwhile.
-// All calls go to the same thread, so the library still sees one caller.
+//
+// The thread is the library's one caller from load to unload: it loads and
+// frees it, makes every call, and between calls takes the window messages
+// of its own windows. usb.dll creates its device-change window on the thread
+// that opens the port and answers notices there, so that window is created,
+// served and destroyed by this one thread and never outlives its code.
+//
+// A download with 64-byte blocks makes thousands of calls a second apart by
+// about 1 ms; both sides spin for a moment before sleeping in the kernel, so
+// a hand-off costs microseconds instead of a scheduler round trip.
 #pragma once
 
 #include <windows.h>
 
+#include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
 
 namespace kestrel {
 
@@ -18,22 +30,24 @@ public:
     CDriverCallThread(const CDriverCallThread&) = delete;
     CDriverCallThread& operator=(const CDriverCallThread&) = delete;
 
-    // Runs `call` on the driver thread and returns when it has finished,
-    // handling paint, timer and sent messages meanwhile. Runs it here when
-    // the thread cannot be made.
-    void Run(const std::function<void()>& call);
+    // Runs `call` on the driver thread and gives its result, handling paint,
+    // timer and sent messages meanwhile; runs it here when the thread cannot
+    // be made. Nothing when the call has not returned after `boundMs`: the
+    // thread is then given up (the call keeps what it captured, so it must
+    // capture by value) and every later Run gives nothing at once.
+    std::optional<int32_t> Run(std::function<int32_t()> call, uint32_t boundMs);
+
+    // A call ran past its bound and may still be running.
+    bool Abandoned() const { return abandoned_; }
+
+    struct Shared; // what the thread and its owner share; lives until both let go
 
 private:
     bool Start();
-    static DWORD WINAPI Main(void* self);
 
-    HANDLE thread_ = nullptr;
-    HANDLE workReady_ = nullptr;  // auto-reset: a call (or the stop) is posted
-    HANDLE workDone_ = nullptr;   // auto-reset: the posted call has returned
-    // Handed over through the two events: written by the caller before
-    // workReady_ is set, read by the driver thread until it sets workDone_.
-    const std::function<void()>* job_ = nullptr;
-    bool stopping_ = false;
+    std::shared_ptr<Shared> shared_;
+    HANDLE thread_ = nullptr; // owned
+    bool abandoned_ = false;
 };
 
-}  // namespace kestrel
+} // namespace kestrel

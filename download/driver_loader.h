@@ -25,7 +25,9 @@ public:
     bool IsLoaded() const { return module_ != nullptr; }
 
     // These run on the driver thread while this thread keeps the window
-    // painting.
+    // painting. A call that has not returned within its bound counts as
+    // failed (0), and the binding is given up: no further call, and the
+    // library, still in use, is never freed.
     int32_t SetDeviceOption(const ConnectionSettings& settings) override;
     int32_t OpenPort() override;
     int32_t Write(const uint8_t* data, uint32_t count) override;
@@ -37,6 +39,16 @@ public:
     PFN_GetInputBufferCount GetInputBufferCount() const { return inputCount_; }
     PFN_IsPowerState IsPowerState() const { return powerState_; }
     PFN_GetASBState GetASBState() const { return asbState_; }
+
+    // How long the program waits for one call. The libraries bound their own
+    // waits well within these; the program's bound is for one that does not.
+    struct CallBounds {
+        uint32_t setupMs = 30000; // load, free, SetDeviceOption, OpenPort, ClosePort
+        uint32_t writeMs = 60000; // plus writePerByteMs for each byte
+        uint32_t writePerByteMs = 10;
+    };
+    void SetCallBounds(const CallBounds& bounds) { bounds_ = bounds; }
+    bool GivenUp() const { return calls_.Abandoned(); }
 
 private:
     void Unbind();
@@ -50,8 +62,9 @@ private:
     PFN_GetInputBufferCount inputCount_ = nullptr;
     PFN_IsPowerState powerState_ = nullptr;
     PFN_GetASBState asbState_ = nullptr;
-    HMODULE module_ = nullptr;  // owned: freed by Release or the destructor
-    CDriverCallThread calls_;   // where the library's calls run
+    HMODULE module_ = nullptr; // owned: freed by Release or the destructor
+    CallBounds bounds_;
+    CDriverCallThread calls_; // where the library is loaded, called and freed
 };
 
-}  // namespace kestrel
+} // namespace kestrel

@@ -8,7 +8,9 @@
 
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "download/driver_files.h"
 #include "download/driver_loader.h"
@@ -265,6 +267,44 @@ TEST_F(DriverFiles, NowhereToWriteIsAFailureNotAStaleCopy) {
     EXPECT_FALSE(store.WriteDriverFile(DriverKind::Com).has_value());
     SetEnvironmentVariableA("TMP", oldTmp);
     SetEnvironmentVariableA("TEMP", oldTemp);
+}
+
+// The driver thread serves the windows a library makes on it between calls
+// (usb.dll's device-change window), and a call that never returns is given
+// up after its bound instead of holding the program.
+TEST(DriverCallThread, ServesItsWindowsBetweenCallsAndGivesUpAStalledCall) {
+    CDriverCallThread calls;
+    HWND window = nullptr;
+    ASSERT_TRUE(calls.Run(
+        [&window] {
+            window = CreateWindowExA(0, "STATIC", "notices", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                     nullptr, nullptr);
+            return 1;
+        },
+        5000));
+    ASSERT_NE(window, nullptr);
+    EXPECT_NE(GetWindowThreadProcessId(window, nullptr), GetCurrentThreadId());
+    // Sent right after a call and again once the thread has gone to sleep.
+    for (DWORD pause : {0, 300}) {
+        Sleep(pause);
+        DWORD_PTR answer = 0;
+        EXPECT_NE(SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &answer), 0)
+            << "after " << pause << " ms";
+    }
+    EXPECT_EQ(calls.Run([window] { return DestroyWindow(window) ? 7 : 0; }, 5000), 7);
+
+    auto stalled = std::make_shared<std::vector<int>>(64, 1);
+    const DWORD before = GetTickCount();
+    EXPECT_FALSE(calls.Run(
+        [stalled] {
+            Sleep(3000);
+            return (*stalled)[63];
+        },
+        200));
+    EXPECT_LT(GetTickCount() - before, 2500u);
+    EXPECT_TRUE(calls.Abandoned());
+    EXPECT_FALSE(calls.Run([] { return 1; }, 5000)) << "a later call must not queue behind it";
+    stalled.reset();  // the call keeps its own share
 }
 
 }  // namespace
