@@ -82,6 +82,14 @@ public:
     virtual void Sleep(uint32_t ms) = 0;
     // Lets the window paint between blocks without waiting.
     virtual void KeepAlive() = 0;
+    // A pause of `ms` that began at `mark` (from PauseMark): what the engine
+    // did since counts towards it. A clock without time of its own waits it
+    // whole.
+    virtual uint64_t PauseMark() { return 0; }
+    virtual void SleepRest(uint64_t mark, uint32_t ms) {
+        (void)mark;
+        Sleep(ms);
+    }
     // Asks for (and gives back) 1 ms sleep resolution.
     virtual void BeginFineSleep() = 0;
     virtual void EndFineSleep() = 0;

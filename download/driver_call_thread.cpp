@@ -27,19 +27,6 @@ constexpr int kMostMessagesPerPump = 100;
 
 enum : int { kIdle, kPosted, kDone };
 
-int64_t NowMicros() {
-    static const int64_t frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return static_cast<int64_t>(f.QuadPart);
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    // Seconds and remainder apart, so the product cannot overflow.
-    const int64_t ticks = static_cast<int64_t>(now.QuadPart);
-    return ticks / frequency * 1000000 + ticks % frequency * 1000000 / frequency;
-}
-
 void Relax() {
     YieldProcessor();
     // Gives the core away when another thread wants it: on a busy machine

@@ -15,6 +15,8 @@ public:
 
     void Sleep(uint32_t ms) override;
     void KeepAlive() override;
+    uint64_t PauseMark() override;
+    void SleepRest(uint64_t mark, uint32_t ms) override;
     // The default scheduler tick is 15.6 ms; 64-byte blocks with a 1 ms
     // pause each would take sixteen times as long as they should.
     void BeginFineSleep() override;

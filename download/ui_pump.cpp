@@ -22,6 +22,8 @@ bool TakeAndDrop(UINT first, UINT last) {
     return PeekMessageA(&msg, nullptr, first, last, PM_REMOVE) != 0;
 }
 
+} // namespace
+
 int64_t NowMicros() {
     static const int64_t frequency = [] {
         LARGE_INTEGER f;
@@ -35,8 +37,6 @@ int64_t NowMicros() {
     QueryPerformanceCounter(&now);
     return CounterToMicros(static_cast<int64_t>(now.QuadPart), frequency);
 }
-
-} // namespace
 
 void PumpPaintAndTimers() {
     // Any PeekMessage call also delivers messages sent from other threads.

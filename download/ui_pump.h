@@ -22,6 +22,9 @@ constexpr int64_t CounterToMicros(int64_t counter, int64_t frequency) {
     return seconds * kMicros + counter % frequency * kMicros / frequency;
 }
 
+// The performance counter in microseconds.
+int64_t NowMicros();
+
 // Handles what is waiting now; returns at once.
 void PumpPaintAndTimers();
 

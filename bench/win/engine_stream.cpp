@@ -3,6 +3,9 @@
 // repainting its progress bar. What is left is the engine's own cost:
 // repaints, the pumping between blocks, and for 64-byte blocks the 1 ms
 // sleeps, whose floor is 4096 x the measured length of one sleep.
+// With --usb PATH it instead streams through the real binding and usb.dll,
+// with the program's settings, to the printer behind that device path (see
+// bench/usb_stream.sh), and prints the ratio to the floor.
 #include <windows.h>
 
 #include <cstdio>
@@ -10,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "config/settings_rules.h"
 #include "download/download_engine.h"
 #include "download/driver_loader.h"
 #include "download/ui_clock.h"
@@ -100,9 +104,42 @@ double MeasuredSleepMs(int samples) {
     return per;
 }
 
+// The two 64-byte families through usb.dll to a printer.
+int StreamThroughUsb(HWND hwnd, const std::string& image, const std::string& usbDll,
+                     const std::string& devicePath, double sleepMs) {
+    StoredConnection connection;
+    SettingsFields fields = connection.Fields();
+    fields.portName = devicePath;
+    connection.ApplyConfirmed(fields);
+    const double floorMs = 4096 * sleepMs;
+    int failures = 0;
+    for (int32_t type : {203, 352}) {
+        BoundNullDriver driver;
+        driver.path = usbDll;
+        WindowView view;
+        view.hwnd = hwnd;
+        SendOnlyClock clock;
+        DownloadPorts ports{driver, driver, driver, driver, view, clock};
+        DownloadRequest request{connection.Record(), type, image};
+        if (RunDownload(request, ports) != DownloadOutcome::Completed) {
+            std::printf("type %d through usb.dll did not complete\n", type);
+            ++failures;
+            continue;
+        }
+        const double took = driver.last - driver.first;
+        std::printf("type %d through usb.dll: 262,148 bytes in %8.1f ms, floor %8.1f ms, "
+                    "ratio %.3f (target 1.10)\n",
+                    type, took, floorMs, took / floorMs);
+    }
+    DeleteFileA(image.c_str());
+    DestroyWindow(hwnd);
+    return failures == 0 ? 0 : 1;
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    const std::string usbPath = argc == 3 && std::string(argv[1]) == "--usb" ? argv[2] : "";
     HWND hwnd = CreateWindowA("STATIC", "engine bench", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
                               300, 250, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     if (!hwnd) {
@@ -121,8 +158,10 @@ int main() {
     std::printf("one 1 ms sleep measures %.3f ms\n", sleepMs);
 
     char exe[MAX_PATH];
-    std::string nullDll(exe, GetModuleFileNameA(nullptr, exe, MAX_PATH));
-    nullDll = nullDll.substr(0, nullDll.find_last_of('\\') + 1) + "null_driver.dll";
+    std::string binDir(exe, GetModuleFileNameA(nullptr, exe, MAX_PATH));
+    binDir = binDir.substr(0, binDir.find_last_of('\\') + 1);
+    const std::string nullDll = binDir + "null_driver.dll";
+    if (!usbPath.empty()) return StreamThroughUsb(hwnd, path, binDir + "usb.dll", usbPath, sleepMs);
 
     struct Run {
         const char* name;
