@@ -252,25 +252,37 @@ TEST_F(UsbPort, RefusalsAndReadModes) {
     EXPECT_EQ(lib_.OpenPort(), 0) << "already open";
     lib_.ClosePort();
 
-    // Modes 0 and 1 hand over whole answers longer than 16 bytes; below
-    // 16 bytes only the buffered read (mode 2) serves.
+    // Modes 0 and 1 hand over whole answers longer than 16 bytes, on plain
+    // and on overlapped handles; below 16 bytes only the buffered read
+    // (mode 2) serves. Writes go direct beside mode 0 and through a worker
+    // beside mode 1.
     const Bytes answer = {'0', '1', '2', '3', '4', '5', '6', '7', '8', '9',
                           'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j'};
-    for (int32_t mode : {0, 1, 3}) {
-        SCOPED_TRACE(mode);
-        s.transferMode = mode;
-        ASSERT_EQ(lib_.SetDeviceOption(s), 1);
-        ASSERT_EQ(lib_.OpenPort(), 1);
-        uint8_t buffer[32] = {};
-        EXPECT_EQ(lib_.Read(buffer, 15, 0), 0);
-        if (mode != 3) {
-            ASSERT_TRUE(peer_.Command("send 30 31 32 33 34 35 36 37 38 39 61 62 63 64 65 66 67 "
-                                      "68 69 6a"));
-            ASSERT_EQ(lib_.Read(buffer, 20, 200), 20);
-            EXPECT_EQ(Bytes(buffer, buffer + 20), answer);
+    s.readTimeout = 5000; // a bound only: the answer is on its way
+    size_t written = 0;
+    for (int32_t synchronous : {4096, 0}) {
+        for (int32_t mode : {0, 1, 3}) {
+            SCOPED_TRACE(::testing::Message() << "synchronous " << synchronous << " mode " << mode);
+            s.outputBufferSize = synchronous;
+            s.transferMode = mode;
+            s.writeMode = mode;
+            ASSERT_EQ(lib_.SetDeviceOption(s), 1);
+            ASSERT_EQ(lib_.OpenPort(), 1);
+            uint8_t buffer[32] = {};
+            EXPECT_EQ(lib_.Read(buffer, 15, 0), 0);
+            if (mode != 3) {
+                ASSERT_TRUE(peer_.Command("send 30 31 32 33 34 35 36 37 38 39 61 62 63 64 65 66 "
+                                          "67 68 69 6a"));
+                ASSERT_EQ(lib_.Read(buffer, 20, 200), 20);
+                EXPECT_EQ(Bytes(buffer, buffer + 20), answer);
+                EXPECT_EQ(lib_.Write(answer.data(), 20), 20);
+                written += 20;
+            }
+            lib_.ClosePort();
         }
-        lib_.ClosePort();
     }
+    ASSERT_TRUE(peer_.WaitReceived(written));
+    EXPECT_EQ(peer_.Received().size(), written);
 }
 
 TEST_F(UsbPort, NoticesFollowThePrinterOutAndBack) {
@@ -396,6 +408,19 @@ TEST_F(UsbPort, StatusChunksAreSortedAndLogged) {
     EXPECT_EQ(lib_.Waiting(), 0);
     lib_.ClosePort();
     EXPECT_EQ(FileText("debug.bin"), logged);
+
+    // On the pty a 16-byte read waits for all 16 bytes; the read cancelled
+    // after its wait keeps the three it gathered.
+    connection_ = UsbConnection(path_);
+    s.portName = connection_.Record().portName;
+    ASSERT_EQ(lib_.SetDeviceOption(s), 1);
+    ASSERT_EQ(lib_.OpenPort(), 1);
+    ASSERT_TRUE(peer_.Command("send 41 42 00"));
+    ASSERT_TRUE(WaitFor([&] { return lib_.Waiting() == 3; }));
+    uint8_t buffer[15] = {};
+    ASSERT_EQ(lib_.Read(buffer, 15, 0), 3);
+    EXPECT_EQ(Bytes(buffer, buffer + 3), (Bytes{0x41, 0x42, 0}));
+    lib_.ClosePort();
     DeleteFileA("debug.bin");
 }
 
