@@ -37,10 +37,10 @@ class StdFile {
 
 // Hands the file to the builder line by line through one fixed buffer. The
 // whole text is never held: fresh memory for it costs more, page by page,
-// than the conversion itself. A line longer than the buffer is gathered
-// in `carry`, so no line is ever cut.
+// than the conversion itself, and so does a bigger buffer than this. A
+// line longer than the buffer is gathered in `carry`, so no line is ever cut.
 HexFailure FeedLines(std::FILE* in, HexImageBuilder& builder) {
-    static constexpr size_t kChunk = 64 * 1024;
+    static constexpr size_t kChunk = 16 * 1024;
     std::vector<char> buffer(kChunk);
     std::string carry;
     size_t got;
