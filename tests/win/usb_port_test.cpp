@@ -160,8 +160,17 @@ class UsbPort : public ::testing::Test {
         ASSERT_TRUE(lib_.Load()) << "usb.dll with its nine entries";
     }
     void TearDown() override {
-        if (lib_.ClosePort)
-            lib_.ClosePort();
+        if (!lib_.ClosePort)
+            return;
+        lib_.ClosePort();
+        // Freed on the program's driver thread, the library asks the window
+        // it made on this thread to close; it must go once this thread takes
+        // its messages, and not call into the unloaded library.
+        lib_.driver.Release();
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&msg);
+        EXPECT_EQ(FindWindowA(nullptr, kWindowText), nullptr);
     }
     ConnectionSettings ProgramSettings() {
         connection_ = UsbConnection(path_);
