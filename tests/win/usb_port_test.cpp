@@ -294,6 +294,43 @@ TEST_F(UsbPort, RefusalsAndReadModes) {
     EXPECT_EQ(peer_.Received().size(), written);
 }
 
+TEST_F(UsbPort, DevicePathsOfAnyLength) {
+    // Any name the system opens will do; a file deep in the temporary folder
+    // makes a path of over 300 characters.
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring path = std::wstring(L"\\\\?\\") + temp;
+    for (int i = 0; i < 3; ++i) {
+        path += std::wstring(100, wchar_t(L'a' + i));
+        CreateDirectoryW(path.c_str(), nullptr);
+        path += L'\\';
+    }
+    path += L"printer.bin";
+    CloseHandle(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    const std::string narrow(path.begin(), path.end());
+    ASSERT_GT(narrow.size(), 300u);
+
+    ConnectionSettings s = ProgramSettings();
+    s.portName = narrow.c_str();
+    ASSERT_EQ(lib_.SetDeviceOption(s), 1);
+    ASSERT_EQ(lib_.OpenPort(), 1);
+    const uint8_t bytes[] = {1, 2, 3, 4};
+    EXPECT_EQ(lib_.Write(bytes, 4), 4);
+    lib_.ClosePort();
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    uint8_t back[8] = {};
+    DWORD got = 0;
+    ReadFile(file, back, sizeof back, &got, nullptr);
+    CloseHandle(file);
+    EXPECT_EQ(Bytes(back, back + got), (Bytes{1, 2, 3, 4}));
+    DeleteFileW(path.c_str());
+    for (int i = 0; i < 3; ++i) {
+        path.resize(path.find_last_of(L'\\'));
+        RemoveDirectoryW(path.c_str());
+    }
+}
+
 TEST_F(UsbPort, NoticesFollowThePrinterOutAndBack) {
     ASSERT_EQ(lib_.SetDeviceOption(ProgramSettings()), 1);
     const std::set<HANDLE> before = FileHandles();
