@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "config/printer_models.h"
+#include "config/usb_discovery.h"
 #include "download/printer_address.h"
 
 namespace kestrel {
@@ -276,6 +277,13 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
                     : earlier.usbIndex == 0 && Upper(earlier.portName) == Upper(target.portName);
             if (same)
                 return Refuse("--port: " + item + " is given twice");
+        }
+        // A device whose ids name another family would take the wrong firmware.
+        if (target.kind == PortKind::Usb && target.usbIndex == 0) {
+            const int32_t family = UsbTypeCodeFromPath(target.portName);
+            if (family != kNoUsbTypeCode && family != found->typeCode)
+                return Refuse("--port: " + item + " is not a printer of the " + command.modelName +
+                              "'s family");
         }
         if (found->typeCode == kSerialOnlyPrinterType && target.kind != PortKind::Serial)
             return Refuse("--port: the " + command.modelName + " is flashed over COM ports only");

@@ -9,6 +9,7 @@
 #include "config/printer_models.h"
 #include "console/console_interrupt_win.h"
 #include "console/progress_text.h"
+#include "console/usb_printers_win.h"
 #include "download/driver_files.h"
 #include "download/driver_loader.h"
 #include "download/firmware_file.h"
@@ -252,6 +253,16 @@ PortResult RunConsoleDownload(const ConsoleCommand& command, const PortTarget& t
     PortResult result;
     SettingsFields fields = command.line;
     fields.portName = target.portName;
+    if (target.usbIndex > 0) {
+        const std::vector<UsbPortEntry> found =
+            FindFamilyUsbPrinters(command.printerType, command.output != OutputStyle::Normal);
+        if (static_cast<size_t>(target.usbIndex) > found.size()) {
+            result.code = kExitNoUsbPrinter;
+            result.message = kNoUsbPrinterMessage;
+            return result;
+        }
+        fields.portName = found[static_cast<size_t>(target.usbIndex) - 1].devicePath;
+    }
     if (target.kind == PortKind::Network)
         fields.baudRate = target.tcpPort;
     StoredConnection connection;

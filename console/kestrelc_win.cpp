@@ -14,6 +14,7 @@
 #include "console/console_output_win.h"
 #include "console/exit_codes.h"
 #include "console/progress_text.h"
+#include "console/usb_printers_win.h"
 #include "download/hex_download.h"
 #include "download/hex_image_file.h"
 #include "framework/socket_library.h"
@@ -55,6 +56,25 @@ int RunConvert(const ConsoleCommand& command) {
     return kExitSuccess;
 }
 
+// Exit 0 with one line per printer, or 10 when none of the family is attached.
+int ListUsb(const ConsoleCommand& command, CConsoleOutput& output) {
+    const std::vector<UsbPortEntry> found =
+        FindFamilyUsbPrinters(command.printerType, command.output != OutputStyle::Normal);
+    for (const UsbPortEntry& entry : found) {
+        if (command.output == OutputStyle::Json)
+            output.Line("{\"event\":\"usb\",\"label\":" + JsonString(entry.label) +
+                        ",\"path\":" + JsonString(entry.devicePath) + "}");
+        else
+            output.Line(entry.label + "  " + entry.devicePath);
+    }
+    if (found.empty()) {
+        CConsoleOutput::Error(std::string("kestrelc: ") + kNoUsbPrinterMessage + " (no " +
+                              command.modelName + " family printer is attached)");
+        return kExitNoUsbPrinter;
+    }
+    return kExitSuccess;
+}
+
 void Report(const PortTarget& target, const PortResult& result, OutputStyle style,
             CConsoleOutput& output) {
     if (style == OutputStyle::Json)
@@ -82,8 +102,7 @@ int Main(int argc, char** argv) {
     case ConsoleAction::Convert:
         return RunConvert(command);
     case ConsoleAction::ListUsb:
-        CConsoleOutput::Error("kestrelc: USB discovery is not available in this build");
-        return kExitNoUsbPrinter;
+        return ListUsb(command, output);
     case ConsoleAction::Download:
         break;
     }

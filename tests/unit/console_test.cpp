@@ -44,6 +44,7 @@ TEST(ConsoleCommandLine, RefusesWithAMessageNamingTheOption) {
         {"--model TQ-110 --port COM3,com3 fw.fls", "twice"},
         {"--model TQ-110 --port COM3, fw.fls", "empty"},
         {"--model TQ-140F --port LPT1 fw.fls", "COM ports only"},
+        {"--model TQ-110 --port \\\\?\\usb#vid_7a31&pid_0006#1#{x} fw.fls", "TQ-110's family"},
         {"--model TQ-110 --port LPT1 --baud 9600 fw.fls", "--baud"},
         {"--model TQ-110 --port COM3 --baud 1200 fw.fls", "--baud"},
         {"--model TQ-110 --port COM3 --parity mark fw.fls", "--parity"},
@@ -96,7 +97,7 @@ TEST(ConsoleCommandLine, ReadsPortsAndTheDialogsLineSettings) {
     EXPECT_EQ(parsed.command.output, OutputStyle::Json);
 
     parsed = ParseCommandLine(
-        {"--model", "TQ-142", "--port", "\\\\?\\usb#vid_7a31&pid_0006#1#{x}", "f"});
+        {"--model", "TQ-140", "--port", "\\\\?\\usb#vid_7a31&pid_0006#1#{x}", "f"});
     ASSERT_TRUE(parsed.ok);
     EXPECT_EQ(parsed.command.ports[0].kind, PortKind::Usb);
 

@@ -43,7 +43,9 @@ expect_exit 3 "empty firmware" run --model TQ-110 --port COM3 "$(win "$work/empt
 expect_exit 3 "damaged hex" run convert "$(win "$work/damaged.hex")" "$(win "$work/out.fls")"
 [ ! -e out.fls ] && [ ! -e out.fls.partial ] || fail "a refused conversion left a file"
 expect_exit 6 "no such port" run --model TQ-110 --port COM199 "$(win "$work/fw.fls")"
-expect_exit 10 "no USB printer" run --model TQ-140 --list-usb
+expect_exit 10 "no USB printer listed" run --model TQ-140 --list-usb
+expect_exit 10 "no USB printer to flash" run --model TQ-140 --port usb:1 --json "$(win "$work/fw.fls")"
+grep -q '"exit":10,"message":"Not Connect USB Printer"' "$work/out.txt" || fail "usb:1: $(cat "$work/out.txt")"
 
 # Network: nothing listening, then a printer that hangs up mid-image (an
 # image far larger than the loopback buffers, read slowly).
