@@ -19,4 +19,4 @@ inline constexpr uint32_t kWaitSliceMs = 20;
 WaitResult WaitInSlices(uint32_t limitMs, const std::function<uint64_t()>& nowMs,
                         const std::function<SliceResult(uint32_t sliceMs)>& slice);
 
-}  // namespace kestrel
+} // namespace kestrel

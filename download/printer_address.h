@@ -14,10 +14,10 @@ namespace kestrel {
 
 enum class AddressVerdict {
     Usable,
-    NotAnAddress,  // not four dotted decimal parts of 0 to 255
-    Unspecified,   // 0.0.0.0
-    Broadcast,     // 255.255.255.255
-    Multicast,     // 224.0.0.0 to 239.255.255.255
+    NotAnAddress, // not four dotted decimal parts of 0 to 255
+    Unspecified,  // 0.0.0.0
+    Broadcast,    // 255.255.255.255
+    Multicast,    // 224.0.0.0 to 239.255.255.255
 };
 
 using Ipv4Address = std::array<uint8_t, 4>;
@@ -28,4 +28,4 @@ std::optional<Ipv4Address> ParseDottedAddress(std::string_view text);
 AddressVerdict JudgePrinterAddress(const Ipv4Address& address);
 AddressVerdict JudgePrinterAddress(std::string_view dotted);
 
-}  // namespace kestrel
+} // namespace kestrel

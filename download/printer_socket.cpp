@@ -10,7 +10,7 @@
 namespace kestrel {
 namespace {
 
-constexpr uint64_t kChunk = 64 * 1024;
+constexpr uint64_t kMostPerSend = 1u << 30;
 
 // Milliseconds since some fixed point; its 16 ms steps do not matter for
 // bounds of many seconds.
@@ -69,23 +69,42 @@ bool CPrinterSocket::Connect(const std::string& host, uint16_t port) {
 int64_t CPrinterSocket::Send(const uint8_t* data, uint64_t count) {
     if (socket_ == INVALID_SOCKET) return -1;
     uint64_t sent = 0;
+    uint64_t lastPump = NowMs();
     while (sent < count) {
-        const int chunk = static_cast<int>(std::min(count - sent, kChunk));
+        // As much as the system takes at once: under Wine every call, and
+        // every message check between calls, costs a round trip to its server.
+        const int chunk = static_cast<int>(std::min(count - sent, kMostPerSend));
         const int n = send(socket_, reinterpret_cast<const char*>(data + sent), chunk, 0);
         if (n > 0) {
             sent += static_cast<uint64_t>(n);
-            PumpPaintAndTimers();
+            // While a slow printer takes the image piece by piece, the
+            // window still paints.
+            if (NowMs() - lastPump >= kWaitSliceMs) {
+                PumpPaintAndTimers();
+                lastPump = NowMs();
+            }
             continue;
         }
-        if (n == SOCKET_ERROR && WSAGetLastError() != WSAEWOULDBLOCK) return -1;
-        // A printer that stops taking bytes for this long is gone.
-        if (!WaitWritable(kStallLimitMs)) return -1;
+        if ((n == SOCKET_ERROR && WSAGetLastError() != WSAEWOULDBLOCK) ||
+            // A printer that stops taking bytes for this long is gone.
+            !WaitWritable(kStallLimitMs)) {
+            sendFailed_ = true;
+            return -1;
+        }
     }
     return static_cast<int64_t>(sent);
 }
 
 void CPrinterSocket::Close() {
     if (socket_ == INVALID_SOCKET) return;
+    if (sendFailed_) {
+        // Reset rather than close: the system would otherwise go on offering
+        // the rest of a failed image to a printer that is not taking it.
+        const linger abort{1, 0};
+        setsockopt(socket_, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort),
+                   sizeof abort);
+        sendFailed_ = false;
+    }
     closesocket(socket_);
     socket_ = INVALID_SOCKET;
 }

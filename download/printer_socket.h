@@ -31,6 +31,7 @@ private:
     bool WaitWritable(uint32_t limitMs);
 
     SOCKET socket_ = INVALID_SOCKET;
+    bool sendFailed_ = false;  // Close then resets the connection
 };
 
 }  // namespace kestrel

@@ -184,7 +184,7 @@ class Pilot {
         else if (v == "exit-code")
             ExitCode(s);
         else if (v == "end")
-            EndProgram();
+            EndProgram(true);
         else if (v == "back")
             Back();
         else if (v == "send")
@@ -252,10 +252,10 @@ class Pilot {
 
     // Ends a program we started that a failed or unfinished script left
     // running, so that no test run leaves it behind.
-    void EndProgram() {
+    void EndProgram(bool asked = false) {
         if (process_ && !ProgramEnded()) {
-            std::printf("ending the program (pid %lu) left running\n",
-                        static_cast<unsigned long>(pid_));
+            std::printf("ending the program (pid %lu)%s\n", static_cast<unsigned long>(pid_),
+                        asked ? "" : " left running");
             TerminateProcess(process_.get(), 99);
             WaitForSingleObject(process_.get(), 5000);
         }
