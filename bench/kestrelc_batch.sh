@@ -20,20 +20,20 @@ fw="Z:${work//\//\\}\\fw.fls"
 export WINEPREFIX=$B/win64/wineprefix
 harness=$root/scripts/vprinter-com.sh
 
-# Nests one harness per printer (COM71..), then runs kestrelc on all of them.
+# Nests one harness per printer (COM71..), then times kestrelc alone on all
+# of them: the harnesses' own set-up and tear-down are not the program's.
 flash() {  # N
     local n=$1 ports= cmd i
     for i in $(seq 71 $((70 + n))); do ports+=${ports:+,}COM$i; done
-    cmd=("$root/scripts/wine-run.sh" --prefix "$WINEPREFIX" "$exe" --model TQ-110 --port "$ports"
+    cmd=(bash -c 'start=$(date +%s.%N); "$@"; rc=$?; end=$(date +%s.%N)
+                  python3 -c "print($end - $start)" >"$0"; exit $rc' "$work/time.$n"
+         "$root/scripts/wine-run.sh" --prefix "$WINEPREFIX" "$exe" --model TQ-110 --port "$ports"
          --baud 115200 --quiet "$fw")
     for i in $(seq 71 $((70 + n))); do
         cmd=("$harness" --prefix "$WINEPREFIX" --com "$i" --printer "$printer" --rate line -- "${cmd[@]}")
     done
-    local start end
-    start=$(date +%s.%N)
     "${cmd[@]}" >"$work/out.$n" || { echo "  $n printer(s) failed:"; cat "$work/out.$n"; } >&2
-    end=$(date +%s.%N)
-    python3 -c "print($end - $start)"
+    cat "$work/time.$n"
 }
 # Warm the prefix's server so neither run pays for its start.
 "$root/scripts/wine-run.sh" --prefix "$WINEPREFIX" "$exe" --version >/dev/null
