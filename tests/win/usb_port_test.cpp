@@ -29,6 +29,19 @@ using Bytes = std::vector<uint8_t>;
 
 constexpr char kWindowText[] = "USBPNPWindow";
 
+// The notice window of this process: other tests in the same prefix may
+// have one of their own open at the same time.
+HWND OwnNoticeWindow() {
+    HWND window = nullptr;
+    while ((window = FindWindowExA(nullptr, window, nullptr, kWindowText)) != nullptr) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(window, &process);
+        if (process == GetCurrentProcessId())
+            return window;
+    }
+    return nullptr;
+}
+
 CPrinterPeer& ThePeer() {
     static CPrinterPeer peer;
     return peer;
@@ -170,7 +183,7 @@ class UsbPort : public ::testing::Test {
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
             DispatchMessageA(&msg);
-        EXPECT_EQ(FindWindowA(nullptr, kWindowText), nullptr);
+        EXPECT_EQ(OwnNoticeWindow(), nullptr);
     }
     ConnectionSettings ProgramSettings() {
         connection_ = UsbConnection(path_);
@@ -241,7 +254,7 @@ TEST_F(UsbPort, ProgramSettingsCarryAnImageIn64And4096ByteBlocks) {
         }
         // Nothing of the run is left: neither the library nor its window.
         EXPECT_EQ(GetModuleHandleA("usb.dll"), nullptr);
-        EXPECT_EQ(FindWindowA(nullptr, kWindowText), nullptr);
+        EXPECT_EQ(OwnNoticeWindow(), nullptr);
         expected.insert(expected.end(), image.begin(), image.end());
         ASSERT_TRUE(peer_.WaitReceived(expected.size()));
         EXPECT_TRUE(peer_.Received() == expected) << "bytes differ";
@@ -335,7 +348,7 @@ TEST_F(UsbPort, NoticesFollowThePrinterOutAndBack) {
     ASSERT_EQ(lib_.SetDeviceOption(ProgramSettings()), 1);
     const std::set<HANDLE> before = FileHandles();
     ASSERT_EQ(lib_.OpenPort(), 1);
-    const HWND window = FindWindowA(nullptr, kWindowText);
+    const HWND window = OwnNoticeWindow();
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(GetDlgCtrlID(window), 1234);
     EXPECT_EQ(GetAncestor(window, GA_PARENT), GetDesktopWindow());
@@ -388,7 +401,7 @@ TEST_F(UsbPort, NoticesFollowThePrinterOutAndBack) {
     lib_.ClosePort();
     EXPECT_EQ(AddedHandle(before), nullptr);
     ASSERT_EQ(lib_.OpenPort(), 1);
-    EXPECT_EQ(FindWindowA(nullptr, kWindowText), window);
+    EXPECT_EQ(OwnNoticeWindow(), window);
     device = AddedHandle(before);
     ASSERT_NE(device, nullptr);
     EXPECT_EQ(HandleNotice(window, DBT_DEVICEQUERYREMOVE, device), BROADCAST_QUERY_DENY);
