@@ -1,9 +1,9 @@
 #include "tools/virtual_printer/chunk_fifo.h"
+#include "tools/virtual_printer/fifo_path.h"
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
 
 namespace kestrel::vprinter {
 
@@ -13,18 +13,8 @@ ChunkFifo::~ChunkFifo() {
 }
 
 bool ChunkFifo::Open(const std::string& path, std::string& error) {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0) {
-        if (!S_ISFIFO(st.st_mode)) {
-            error = path + " exists and is not a FIFO";
-            return false;
-        }
-        ::unlink(path.c_str());
-    }
-    if (::mkfifo(path.c_str(), 0600) != 0) {
-        error = "mkfifo " + path + ": " + std::strerror(errno);
+    if (!MakeFreshFifo(path, error))
         return false;
-    }
     path_ = path;
     fd_.Reset(::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
     if (!fd_.Valid()) {

@@ -1,9 +1,9 @@
 #include "tools/virtual_printer/control_channel.h"
+#include "tools/virtual_printer/fifo_path.h"
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
 
 namespace kestrel::vprinter {
 
@@ -13,19 +13,8 @@ ControlChannel::~ControlChannel() {
 }
 
 bool ControlChannel::Open(const std::string& path, std::string& error) {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0) {
-        // Only ever remove what an earlier printer left: never a user's file.
-        if (!S_ISFIFO(st.st_mode)) {
-            error = path + " exists and is not a FIFO";
-            return false;
-        }
-        ::unlink(path.c_str());
-    }
-    if (::mkfifo(path.c_str(), 0600) != 0) {
-        error = "mkfifo " + path + ": " + std::strerror(errno);
+    if (!MakeFreshFifo(path, error))
         return false;
-    }
     path_ = path;
     reader_.Reset(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!reader_.Valid()) {
