@@ -32,7 +32,8 @@ class CPortQueues : public IByteSink {
     int32_t ReceiveCount();
     // Copies and removes the oldest record; false (out untouched) when none.
     bool TakeStatusRecord(uint8_t* out);
-    // One run: up to `max` bytes from the front of the receive queue.
+    // Up to `max` bytes from the front of the receive queue, all that is
+    // there in one take (the queue is not a ring).
     size_t TakeReceived(uint8_t* out, size_t max);
 
     uint64_t DroppedReceived();

@@ -207,14 +207,7 @@ int32_t CLptPort::Read(uint8_t* buffer, uint32_t count, uint32_t timeoutMs) {
     }
     if (static_cast<uint32_t>(std::max(m_queues.ReceiveCount(), 0)) < count)
         ::Sleep(timeoutMs);
-    uint32_t taken = 0;
-    while (taken < count) {
-        const size_t run = m_queues.TakeReceived(buffer + taken, count - taken);
-        if (run == 0)
-            break;
-        taken += static_cast<uint32_t>(run);
-    }
-    return static_cast<int32_t>(taken);
+    return static_cast<int32_t>(m_queues.TakeReceived(buffer, count));
 }
 
 uint32_t CLptPort::DirectRead(uint8_t* buffer, uint32_t count) {
