@@ -22,118 +22,17 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 using kestrel::test::Env;
-using kestrel::test::WinPath;
 
-std::string FileText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), {});
-}
+using CPeer = kestrel::test::CPrinterPeer;
 
-// The virtual printer on the other end of the line, as the harness
-// (scripts/vprinter-com.sh) describes it in the environment.
-class CPeer {
-  public:
-    CPeer()
-        : m_control(Env("VPRINTER_CONTROL_WIN")), m_log(WinPath(Env("VPRINTER_LOG"))),
-          m_record(WinPath(Env("VPRINTER_RECORD"))), m_settings(WinPath(Env("VPRINTER_SETTINGS"))) {
-    }
-
-    // Sends one control command and waits until the printer applied it.
-    bool Command(const std::string& line) {
-        const size_t seen = Count(FileText(m_log), "applied: " + line);
-        {
-            std::ofstream fifo(m_control);
-            fifo << line << "\n";
-        }
-        for (int i = 0; i < 2000; ++i) { // generous: about 20 s
-            if (Count(FileText(m_log), "applied: " + line) > seen)
-                return true;
-            ::Sleep(10);
-        }
-        ADD_FAILURE() << "printer did not apply " << line;
-        return false;
-    }
-    // One printer serves the whole run: each test sees what arrived since
-    // it started.
-    void Rebase() { m_base = FileText(m_record).size(); }
-    Bytes Received() {
-        std::string text = FileText(m_record);
-        return text.size() > m_base ? Bytes(text.begin() + m_base, text.end()) : Bytes{};
-    }
-    // Waits until the printer has taken `count` bytes off the line.
-    bool WaitReceived(size_t count) {
-        for (int i = 0; i < 3000; ++i) {
-            if (Received().size() >= count)
-                return true;
-            ::Sleep(10);
-        }
-        return false;
-    }
-    // The printer polls the line settings; waits for the expected ones.
-    std::string Settings(const std::string& expected) {
-        std::string now;
-        for (int i = 0; i < 500; ++i) {
-            now = FileText(m_settings);
-            while (!now.empty() && (now.back() == '\n' || now.back() == '\r'))
-                now.pop_back();
-            if (now == expected)
-                break;
-            ::Sleep(10);
-        }
-        return now;
-    }
-
-  private:
-    static size_t Count(const std::string& text, const std::string& what) {
-        size_t n = 0;
-        for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-            ++n;
-        return n;
-    }
-    std::string m_control, m_log, m_record, m_settings;
-    size_t m_base = 0;
-};
-
-// One peer serves every test of the run; its commands are numbered.
+// One peer serves every test of the run.
 CPeer& ThePeer() {
     static CPeer peer;
     return peer;
 }
 
-struct CComLibrary {
-    HMODULE module = nullptr;
-    PFN_SetDeviceOption SetDeviceOption = nullptr;
-    PFN_OpenPort OpenPort = nullptr;
-    PFN_Write Write = nullptr;
-    PFN_Read Read = nullptr;
-    PFN_ClosePort ClosePort = nullptr;
-    PFN_Clear Clear = nullptr;
-    PFN_GetInputBufferCount GetInputBufferCount = nullptr;
-    PFN_IsPowerState IsPowerState = nullptr;
-    PFN_GetASBState GetASBState = nullptr;
-
-    bool Load() {
-        char exe[MAX_PATH];
-        ::GetModuleFileNameA(nullptr, exe, MAX_PATH);
-        std::string path(exe);
-        path = path.substr(0, path.find_last_of('\\') + 1) + "com.dll";
-        module = ::LoadLibraryA(path.c_str());
-        if (!module)
-            return false;
-        auto bind = [&](auto& fn, const char* name) {
-            fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(
-                reinterpret_cast<void*>(::GetProcAddress(module, name)));
-            return fn != nullptr;
-        };
-        return bind(SetDeviceOption, "SetDeviceOption") && bind(OpenPort, "OpenPort") &&
-               bind(Write, "Write") && bind(Read, "Read") && bind(ClosePort, "ClosePort") &&
-               bind(Clear, "Clear") && bind(GetInputBufferCount, "GetInputBufferCount") &&
-               bind(IsPowerState, "IsPowerState") && bind(GetASBState, "GetASBState");
-    }
-    ~CComLibrary() {
-        if (module)
-            ::FreeLibrary(module);
-    }
+struct CComLibrary : kestrel::test::CDriverLibrary {
+    bool Load() { return CDriverLibrary::Load("com.dll"); }
 };
 
 // The record as the program fills it for a serial download.

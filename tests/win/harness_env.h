@@ -42,7 +42,7 @@ class CPrinterPeer {
   public:
     CPrinterPeer()
         : control_(Env("VPRINTER_CONTROL_WIN")), log_(WinPath(Env("VPRINTER_LOG"))),
-          record_(WinPath(Env("VPRINTER_RECORD"))) {}
+          record_(WinPath(Env("VPRINTER_RECORD"))), settings_(WinPath(Env("VPRINTER_SETTINGS"))) {}
 
     // Sends one control command and waits (up to about 20 s) until the
     // printer has applied it.
@@ -74,6 +74,19 @@ class CPrinterPeer {
         return false;
     }
 
+    // The printer polls the line settings; waits (up to about 5 s) for the
+    // expected ones and returns what it last saw.
+    std::string Settings(const std::string& expected) {
+        std::string now;
+        for (int i = 0; i < 500; ++i) {
+            now = FileText(settings_);
+            while (!now.empty() && (now.back() == '\n' || now.back() == '\r')) now.pop_back();
+            if (now == expected) break;
+            ::Sleep(10);
+        }
+        return now;
+    }
+
   private:
     static size_t Count(const std::string& text, const std::string& what) {
         size_t n = 0;
@@ -81,7 +94,7 @@ class CPrinterPeer {
             ++n;
         return n;
     }
-    std::string control_, log_, record_;
+    std::string control_, log_, record_, settings_;
     size_t base_ = 0;
 };
 
