@@ -19,42 +19,22 @@
 #include "download/spooler_ports.h"
 #include "download/ui_clock.h"
 #include "framework/win_handle.h"
+#include "tests/win/engine_stand_ins.h"
 #include "tests/win/harness_env.h"
 
 namespace kestrel {
 namespace {
 
 using test::Env;
+using test::NoNetwork;
+using test::QuickClosingClock;
+using test::RecordingView;
 using test::WinPath;
 
 std::vector<uint8_t> ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
-
-struct NoNetwork : INetworkLink {
-    bool Create() override { return false; }
-    bool Connect(const std::string&, uint16_t) override { return false; }
-    int64_t Send(const uint8_t*, uint64_t) override { return -1; }
-    void Close() override {}
-};
-
-struct RecordingView : IDownloadView {
-    std::vector<int32_t> progress;
-    std::vector<std::string> messages;
-    int notices = 0;
-    void RedrawAll() override {}
-    void ShowProgress(int32_t v) override { progress.push_back(v); }
-    void ShowMessage(const std::string& text) override { messages.push_back(text); }
-    void ShowLedNotice() override { ++notices; }
-};
-
-// The real clock without the closing wait's 800 ms steps.
-struct QuickClosingClock : CUiClock {
-    void Sleep(uint32_t ms) override {
-        if (ms < kClosingStepMs) CUiClock::Sleep(ms);
-    }
-};
 
 // The record exactly as the Configuration command fills it for a serial
 // port at 115200 with XON/XOFF.

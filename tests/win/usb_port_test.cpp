@@ -17,6 +17,7 @@
 #include "download/driver_loader.h"
 #include "download/spooler_ports.h"
 #include "download/ui_clock.h"
+#include "tests/win/engine_stand_ins.h"
 #include "tests/win/harness_env.h"
 
 namespace kestrel {
@@ -24,6 +25,9 @@ namespace {
 
 using test::CPrinterPeer;
 using test::Env;
+using test::NoNetwork;
+using test::QuickClosingClock;
+using test::RecordingView;
 using test::FileText;
 using Bytes = std::vector<uint8_t>;
 
@@ -197,29 +201,6 @@ class UsbPort : public ::testing::Test {
 };
 
 // The quick clock skips only the closing wait's 800 ms steps.
-struct QuickClosingClock : CUiClock {
-    void Sleep(uint32_t ms) override {
-        if (ms < kClosingStepMs)
-            CUiClock::Sleep(ms);
-    }
-};
-
-struct NoNetwork : INetworkLink {
-    bool Create() override { return false; }
-    bool Connect(const std::string&, uint16_t) override { return false; }
-    int64_t Send(const uint8_t*, uint64_t) override { return -1; }
-    void Close() override {}
-};
-
-struct SilentView : IDownloadView {
-    std::vector<std::string> messages;
-    int notices = 0;
-    void RedrawAll() override {}
-    void ShowProgress(int32_t) override {}
-    void ShowMessage(const std::string& text) override { messages.push_back(text); }
-    void ShowLedNotice() override { ++notices; }
-};
-
 TEST_F(UsbPort, ProgramSettingsCarryAnImageIn64And4096ByteBlocks) {
     // The download loads its own copy, from the program's resources.
     lib_.driver.Release();
@@ -241,7 +222,7 @@ TEST_F(UsbPort, ProgramSettingsCarryAnImageIn64And4096ByteBlocks) {
             CPortDriver driver;
             NoNetwork network;
             CSpoolerPorts spooler;
-            SilentView view;
+            RecordingView view;
             QuickClosingClock clock;
             DownloadPorts ports{files, spooler, driver, network, view, clock};
             DownloadRequest request;
