@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "config/number_text.h"
 #include "config/printer_models.h"
 #include "config/usb_discovery.h"
 #include "download/printer_address.h"
@@ -56,21 +57,6 @@ std::string Lower(std::string text) {
     return text;
 }
 
-// A whole decimal number of at most `maxValue`; no sign, no blanks.
-std::optional<uint32_t> WholeNumber(const std::string& text, uint32_t maxValue) {
-    if (text.empty())
-        return std::nullopt;
-    uint64_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        value = value * 10 + static_cast<uint64_t>(c - '0');
-        if (value > maxValue)
-            return std::nullopt;
-    }
-    return static_cast<uint32_t>(value);
-}
-
 std::vector<std::string> SplitList(const std::string& text) {
     std::vector<std::string> items;
     size_t start = 0;
@@ -89,7 +75,7 @@ std::string ReadPort(const std::string& item, PortTarget& target) {
     target.given = item;
     const std::string upper = Upper(item);
     if (item.rfind("\\\\.\\", 0) == 0 && upper.rfind("\\\\.\\COM", 0) == 0) {
-        const auto n = WholeNumber(item.substr(7), 256);
+        const auto n = ParseUnsignedText(item.substr(7), 256);
         if (!n || *n == 0)
             return "--port: " + item + " is not a COM port (COM1 to COM256)";
         target.kind = PortKind::Serial;
@@ -102,7 +88,7 @@ std::string ReadPort(const std::string& item, PortTarget& target) {
         return {};
     }
     if (upper.rfind("COM", 0) == 0) {
-        const auto n = WholeNumber(item.substr(3), 256);
+        const auto n = ParseUnsignedText(item.substr(3), 256);
         if (!n || *n == 0)
             return "--port: " + item + " is not a COM port (COM1 to COM256)";
         target.kind = PortKind::Serial;
@@ -111,7 +97,7 @@ std::string ReadPort(const std::string& item, PortTarget& target) {
         return {};
     }
     if (upper.rfind("LPT", 0) == 0) {
-        const auto n = WholeNumber(item.substr(3), 3);
+        const auto n = ParseUnsignedText(item.substr(3), 3);
         if (!n || *n == 0)
             return "--port: " + item + " is not a parallel port (LPT1 to LPT3)";
         target.kind = PortKind::Parallel;
@@ -119,7 +105,7 @@ std::string ReadPort(const std::string& item, PortTarget& target) {
         return {};
     }
     if (Lower(item).rfind("usb:", 0) == 0) {
-        const auto n = WholeNumber(item.substr(4), 999);
+        const auto n = ParseUnsignedText(item.substr(4), 999);
         if (!n || *n == 0)
             return "--port: " + item + " must be usb:N with N from 1 (the Nth printer found)";
         target.kind = PortKind::Usb;
@@ -136,7 +122,7 @@ std::string ReadPort(const std::string& item, PortTarget& target) {
         return "--port: " + item.substr(0, colon) +
                " is not a printer's IPv4 address (four numbers 0-255; not 0.0.0.0, "
                "255.255.255.255 or multicast)";
-    const auto tcpPort = WholeNumber(item.substr(colon + 1), 65535);
+    const auto tcpPort = ParseUnsignedText(item.substr(colon + 1), 65535);
     if (!tcpPort || *tcpPort == 0)
         return "--port: the TCP port of " + item + " must be a number from 1 to 65535";
     target.kind = PortKind::Network;
@@ -304,7 +290,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
             serial.baudRows.end())
             return Refuse("--baud: " + *baud +
                           " is not offered; one of 2400, 4800, 9600, 19200, 38400, 57600, 115200");
-        command.line.baudRate = static_cast<int32_t>(*WholeNumber(*baud, 115200));
+        command.line.baudRate = static_cast<int32_t>(*ParseUnsignedText(*baud, 115200));
     }
     if (parity) {
         const std::string p = Lower(*parity);
