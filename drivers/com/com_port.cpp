@@ -226,7 +226,7 @@ CComPort::ChunkEnd CComPort::WriteChunk(CWriteTransfer& t, uint32_t offset, uint
 int32_t CComPort::Write(const uint8_t* data, uint32_t count) {
     if (!m_open || !data || count == 0)
         return 0;
-    CWinMutexGuard io(m_ioLock);
+    CPortLockGuard io(m_ioLock);
     ReapAbandonedWrites();
     auto t = std::make_unique<CWriteTransfer>();
     t->data.reset(new (std::nothrow) uint8_t[count]);

@@ -13,7 +13,7 @@
 #include "drivers/common/serial_write_watch.h"
 #include "drivers/common/status_thread.h"
 #include "drivers/common/win_handle.h"
-#include "drivers/common/win_mutex.h"
+#include "drivers/common/port_lock.h"
 
 #include <atomic>
 #include <memory>
@@ -53,10 +53,10 @@ class CComPort {
                         CSerialWriteWatch& watch);
     void ReapAbandonedWrites();
 
-    CWinMutex m_receiveLock;
-    CWinMutex m_statusLock;
+    CPortLock m_receiveLock;
+    CPortLock m_statusLock;
     CPortQueues m_queues{m_receiveLock, m_statusLock};
-    CWinMutex m_ioLock; // Write only
+    CPortLock m_ioLock; // Write only
     CStatusThread m_statusThread;
     // Heap-held so that a status thread that had to be terminated with a
     // read in flight can leave it behind instead of freeing it under the I/O.

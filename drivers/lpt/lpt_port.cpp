@@ -153,7 +153,7 @@ int32_t CLptPort::WriteBlock(const uint8_t* data, uint32_t count, HANDLE abort) 
     // transfer could only fail (and the repeated attempts would only wait).
     if (!m_device)
         return 0;
-    CWinMutexGuard whole(m_writeLock);
+    CPortLockGuard whole(m_writeLock);
     // A blocking write to a printer that has stopped taking bytes would
     // never return (the program's own record gives the device no write
     // time-outs), so a direct blocking write is watched like a worker's:
@@ -174,7 +174,7 @@ uint32_t CLptPort::WriteWithAttempts(const uint8_t* data, uint32_t count, HANDLE
     for (;;) {
         bool ok;
         {
-            CWinMutexGuard io(m_ioLock);
+            CPortLockGuard io(m_ioLock);
             // An attempt never outlives the write's bound: a printer that
             // stops taking bytes half-way would otherwise hold it for ever.
             const uint64_t used = elapsed();
@@ -214,14 +214,14 @@ uint32_t CLptPort::DirectRead(uint8_t* buffer, uint32_t count) {
     HANDLE device = m_device.Get();
     DWORD got = 0;
     if (m_deviceSynchronous) {
-        CWinMutexGuard io(m_ioLock);
+        CPortLockGuard io(m_ioLock);
         ::ReadFile(device, buffer, count, &got, nullptr);
         return std::min<DWORD>(got, count);
     }
     CHandle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!event)
         return 0;
-    CWinMutexGuard io(m_ioLock);
+    CPortLockGuard io(m_ioLock);
     OVERLAPPED ov{};
     ov.hEvent = event.Get();
     if (!::ReadFile(device, buffer, count, nullptr, &ov) && ::GetLastError() != ERROR_IO_PENDING)

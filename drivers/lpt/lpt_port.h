@@ -11,7 +11,7 @@
 #include "drivers/common/port_queues.h"
 #include "drivers/common/status_thread.h"
 #include "drivers/common/win_handle.h"
-#include "drivers/common/win_mutex.h"
+#include "drivers/common/port_lock.h"
 #include "drivers/common/worker_transfer.h"
 #include "drivers/lpt/lpt_status_rules.h"
 
@@ -53,16 +53,16 @@ class CLptPort {
 
     const CLptStatusRules m_rules;
 
-    CWinMutex m_receiveLock;
-    CWinMutex m_statusLock;
+    CPortLock m_receiveLock;
+    CPortLock m_statusLock;
     CPortQueues m_queues{m_receiveLock, m_statusLock};
     // One device transfer at a time (direct transfers, workers, the status
     // thread's writes; not its reads or status requests).
-    CWinMutex m_ioLock;
+    CPortLock m_ioLock;
     // One Write at a time, from its first attempt to its last, so that the
     // status thread's poll byte never lands inside a caller's block and two
     // worker writes never overlap. Taken before m_ioLock, never after.
-    CWinMutex m_writeLock;
+    CPortLock m_writeLock;
     CStatusThread m_statusThread;
     // Heap-held so that a status thread that had to be terminated with a
     // read in flight can leave it behind instead of freeing it under the I/O.

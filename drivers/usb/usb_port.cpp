@@ -78,7 +78,7 @@ int32_t CUsbPort::SetDeviceOption(const ConnectionSettings& s) {
 }
 
 void CUsbPort::CloseDevice() {
-    CWinMutexGuard guard(m_deviceLock);
+    CPortLockGuard guard(m_deviceLock);
     if (!m_device)
         return;
     // A status read pending on the handle ends now, with what it gathered,
@@ -95,7 +95,7 @@ bool CUsbPort::OpenDevice() {
     if (h == INVALID_HANDLE_VALUE)
         return false;
     {
-        CWinMutexGuard guard(m_deviceLock);
+        CPortLockGuard guard(m_deviceLock);
         m_device.Reset(h);
     }
     DEV_BROADCAST_HANDLE forHandle{};
@@ -197,7 +197,7 @@ int32_t CUsbPort::Write(const uint8_t* data, uint32_t count) {
         return static_cast<int32_t>(WorkerWrite(Target(), data, count, m_writeTimeout));
 
     // Held across the reconnection and the re-enable command (recursive).
-    CWinMutexGuard io(m_ioLock);
+    CPortLockGuard io(m_ioLock);
     const CWriteResult result = DirectWrite(data, count);
     if (result.ok)
         return static_cast<int32_t>(result.written);
@@ -214,7 +214,7 @@ int32_t CUsbPort::Write(const uint8_t* data, uint32_t count) {
 }
 
 int32_t CUsbPort::DirectRead(uint8_t* buffer, uint32_t count) {
-    CWinMutexGuard io(m_ioLock);
+    CPortLockGuard io(m_ioLock);
     HANDLE device = m_device.Get();
     DWORD got = 0;
     if (Synchronous()) {
@@ -294,7 +294,7 @@ DWORD CUsbPort::StatusPass(CReadState& st) {
     st.ov.hEvent = st.event.Get();
     HANDLE device = nullptr;
     {
-        CWinMutexGuard guard(m_deviceLock);
+        CPortLockGuard guard(m_deviceLock);
         device = m_device.Get();
         if (!device)
             return kPresentPauseMs;
@@ -306,7 +306,7 @@ DWORD CUsbPort::StatusPass(CReadState& st) {
     const DWORD waitMs = static_cast<DWORD>(std::max(m_readTimeout, 0));
     if (::WaitForMultipleObjects(2, waits, FALSE, waitMs) != WAIT_OBJECT_0) {
         {
-            CWinMutexGuard guard(m_deviceLock);
+            CPortLockGuard guard(m_deviceLock);
             if (m_device.Get() == device)
                 ::CancelIoEx(device, &st.ov);
             // else the handle was closed, which cancelled the read

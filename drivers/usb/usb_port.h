@@ -12,7 +12,7 @@
 #include "drivers/common/port_queues.h"
 #include "drivers/common/status_thread.h"
 #include "drivers/common/win_handle.h"
-#include "drivers/common/win_mutex.h"
+#include "drivers/common/port_lock.h"
 #include "drivers/common/worker_transfer.h"
 #include "drivers/usb/device_notification.h"
 #include "drivers/usb/usb_notify_window.h"
@@ -61,13 +61,13 @@ class CUsbPort {
     int32_t BufferedRead(uint8_t* buffer, uint32_t count, uint32_t timeoutMs);
     DWORD StatusPass(CReadState& st);
 
-    CWinMutex m_receiveLock;
-    CWinMutex m_statusLock;
+    CPortLock m_receiveLock;
+    CPortLock m_statusLock;
     CPortQueues m_queues{m_receiveLock, m_statusLock};
-    CWinMutex m_ioLock; // one transfer of Write or Read (and their workers)
+    CPortLock m_ioLock; // one transfer of Write or Read (and their workers)
     // Swapping m_device (the window's thread) against the status thread
     // starting or cancelling a read on it; never held across a wait.
-    CWinMutex m_deviceLock;
+    CPortLock m_deviceLock;
     CStatusThread m_statusThread;
     // Heap-held so that a status thread that had to be terminated with a
     // read in flight can leave it behind instead of freeing it under the I/O.

@@ -3,7 +3,7 @@
 // and transfers watched on a worker thread. Pipes stand in for devices.
 #include "drivers/common/status_thread.h"
 #include "drivers/common/win_handle.h"
-#include "drivers/common/win_mutex.h"
+#include "drivers/common/port_lock.h"
 #include "drivers/common/worker_transfer.h"
 
 #include <gtest/gtest.h>
@@ -59,7 +59,7 @@ template <typename Fn> bool FinishesOnAnotherThread(Fn fn, DWORD boundMs = 10000
 }
 
 TEST(DriverLocks, RecursiveOnOneThreadExclusiveAcrossThreadsSurvivesDeadHolder) {
-    CWinMutex m;
+    CPortLock m;
     m.Lock();
     m.Lock(); // recursion: must not block
     m.Unlock();
@@ -82,6 +82,41 @@ TEST(DriverLocks, RecursiveOnOneThreadExclusiveAcrossThreadsSurvivesDeadHolder) 
         m.Lock();
         m.Unlock();
     }));
+    // So does one that is terminated while holding it twice.
+    std::atomic<bool> holding{false};
+    EXPECT_FALSE(FinishesOnAnotherThread(
+        [&] {
+            m.Lock();
+            m.Lock();
+            holding = true;
+            ::Sleep(INFINITE);
+        },
+        2000));
+    ASSERT_TRUE(holding.load());
+    EXPECT_TRUE(FinishesOnAnotherThread([&] {
+        m.Lock();
+        m.Unlock();
+    }));
+
+    // Two takers at once never both hold it, and no waiter is left asleep.
+    int shared = 0;
+    auto bump = [&] {
+        for (int i = 0; i < 2000; ++i) {
+            CPortLockGuard outer(m);
+            CPortLockGuard inner(m);
+            const int seen = shared;
+            ::SwitchToThread();
+            shared = seen + 1;
+        }
+    };
+    HANDLE other = ::CreateThread(
+        nullptr, 0, [](LPVOID p) -> DWORD { (*static_cast<decltype(bump)*>(p))(); return 0; },
+        &bump, 0, nullptr);
+    ASSERT_TRUE(other);
+    bump();
+    EXPECT_EQ(::WaitForSingleObject(other, 60000), WAIT_OBJECT_0);
+    ::CloseHandle(other);
+    EXPECT_EQ(shared, 4000);
 }
 
 TEST(DriverStatusThread, RunsRaisedUntilStoppedAndTerminatesOneThatIgnoresTheStop) {
@@ -172,7 +207,7 @@ TEST(DriverWorkerTransfer, MovesWholeBlocksWhenTheOtherEndKeepsUp) {
     for (bool overlapped : {true, false}) {
         CPipePair pipe(overlapped);
         ASSERT_TRUE(pipe.printer && pipe.device);
-        CWinMutex io;
+        CPortLock io;
         WorkerTransferTarget target{pipe.device.Get(), !overlapped, &io};
         const Bytes block = Pattern(1000); // fits the pipe: no reader needed
         EXPECT_EQ(WorkerWrite(target, block.data(), 1000, 3000), 1000u) << overlapped;
@@ -189,7 +224,7 @@ TEST(DriverWorkerTransfer, GivesUpOnAStalledDeviceAndLeavesItUsable) {
     for (bool overlapped : {true, false}) {
         CPipePair pipe(overlapped, 512);
         ASSERT_TRUE(pipe.printer && pipe.device);
-        CWinMutex io;
+        CPortLock io;
         WorkerTransferTarget target{pipe.device.Get(), !overlapped, &io};
         // More than the pipe holds, and nobody reads (5 ms a byte: 5 s).
         // A negative base (as a record may carry) is no base: once read as
@@ -219,7 +254,7 @@ TEST(DriverWorkerTransfer, GivesUpOnAStalledDeviceAndLeavesItUsable) {
 
 TEST(DriverWorkerTransfer, ShortReadWaitsOutTheTimeOutAndReturnsWhatCame) {
     CPipePair pipe(true);
-    CWinMutex io;
+    CPortLock io;
     WorkerTransferTarget target{pipe.device.Get(), false, &io};
     const Bytes sent = Pattern(20);
     pipe.Send(sent);
@@ -231,7 +266,7 @@ TEST(DriverWorkerTransfer, ShortReadWaitsOutTheTimeOutAndReturnsWhatCame) {
 
 TEST(DriverWorkerTransfer, WorkerThatCannotGetTheLockIsStopped) {
     CPipePair pipe(true);
-    CWinMutex io;
+    CPortLock io;
     WorkerTransferTarget target{pipe.device.Get(), false, &io};
     io.Lock(); // another transfer holds the device
     const Bytes block = Pattern(4);
@@ -242,7 +277,7 @@ TEST(DriverWorkerTransfer, WorkerThatCannotGetTheLockIsStopped) {
 }
 
 TEST(DriverWorkerTransfer, RefusesNothingToDo) {
-    CWinMutex io;
+    CPortLock io;
     WorkerTransferTarget target{nullptr, false, &io};
     uint8_t b[4] = {};
     EXPECT_EQ(WorkerWrite(target, nullptr, 4, 0), 0u);
