@@ -1,7 +1,7 @@
 /*
- * The lock the port queues are guarded by. In the libraries it is a
- * recursive Win32 mutex shared with the status thread; the portable tests
- * use a standard mutex.
+ * The lock the port queues are guarded by. In the libraries it is the
+ * recursive port lock (port_lock.h) shared with the status thread; the
+ * portable tests use a standard mutex.
  */
 #ifndef KESTREL_DRIVERS_COMMON_QUEUE_LOCK_H
 #define KESTREL_DRIVERS_COMMON_QUEUE_LOCK_H
