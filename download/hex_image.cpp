@@ -3,6 +3,8 @@
 #include <bit>
 #include <cstring>
 
+#include "download/fresh_pages.h"
+
 namespace kestrel {
 namespace {
 
@@ -23,6 +25,12 @@ bool IsSRecordStart(char c) {
 bool IsHexFormatFailure(HexFailure failure) {
     return failure == HexFailure::UnknownFormat || failure == HexFailure::WrongFirstCharacter ||
            failure == HexFailure::FormatUndecided;
+}
+
+HexImageBuilder::HexImageBuilder(uint8_t* image) : image_(image) {
+    placed_.reserve(kFlashImageSize / 64);
+    PrefaultForWriting(placed_.data(), kFlashImageSize / 8);
+    placed_.resize(kFlashImageSize / 64);
 }
 
 bool HexImageBuilder::FormatFails(HexFailure failure) {

@@ -44,7 +44,7 @@ bool IsHexFormatFailure(HexFailure failure);
 class HexImageBuilder {
   public:
     // `image`: kFlashImageSize bytes, already erased.
-    explicit HexImageBuilder(uint8_t* image) : image_(image), placed_(kFlashImageSize / 64) {}
+    explicit HexImageBuilder(uint8_t* image);
 
     // One line without its '\n'. False once the answer cannot change any
     // more (a line of the wrong format): the rest need not be read.

@@ -8,11 +8,8 @@
 #include <vector>
 
 #include <sys/stat.h>
-#if defined(__linux__)
-#include <sys/mman.h>
-#include <unistd.h>
-#endif
 
+#include "download/fresh_pages.h"
 #include "download/hex_image.h"
 
 namespace kestrel {
@@ -80,19 +77,6 @@ HexFailure FeedLines(std::FILE* in, HexImageBuilder& builder) {
     if (!carry.empty())
         builder.AddLine(carry);
     return HexFailure::None;
-}
-
-// Asks for the pages of a buffer about to be filled in one call. Left to
-// itself the system hands them over one fault at a time on first touch,
-// and for the image that costs more than decoding the whole file. Only a
-// hint: where it is not available the faults simply happen as before.
-void PrefaultForWriting([[maybe_unused]] void* start, [[maybe_unused]] size_t length) {
-#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
-    const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
-    const uintptr_t first = reinterpret_cast<uintptr_t>(start) & ~(page - 1);
-    const uintptr_t end = (reinterpret_cast<uintptr_t>(start) + length + page - 1) & ~(page - 1);
-    madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
-#endif
 }
 
 bool IsPlainFile(const std::string& path) {
