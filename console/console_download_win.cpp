@@ -42,15 +42,24 @@ class CountingDriver : public IPortDriver {
     int32_t Write(const uint8_t* data, uint32_t count) override {
         if (Interrupted())
             return 0;
-        const int32_t written = inner_.Write(data, count);
-        if (written > 0)
-            sent += static_cast<uint64_t>(written);
-        return written;
+        return Counted(inner_.Write(data, count));
+    }
+    std::optional<int32_t> WriteThenRest(const uint8_t* data, uint32_t count,
+                                         uint32_t restMs) override {
+        if (Interrupted())
+            return 0;
+        const std::optional<int32_t> written = inner_.WriteThenRest(data, count, restMs);
+        return written ? std::optional<int32_t>(Counted(*written)) : std::nullopt;
     }
     void ClosePort() override { inner_.ClosePort(); }
     uint64_t sent = 0;
 
   private:
+    int32_t Counted(int32_t written) {
+        if (written > 0)
+            sent += static_cast<uint64_t>(written);
+        return written;
+    }
     IPortDriver& inner_;
 };
 

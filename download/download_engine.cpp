@@ -68,24 +68,30 @@ int32_t SendBlocks(const std::vector<uint8_t>& image, uint32_t blockSize, Downlo
         const uint64_t remaining = length - sent;
         const bool full = remaining >= blockSize;
         const uint32_t count = full ? blockSize : static_cast<uint32_t>(remaining);
-        const int32_t written = ports.driver.Write(image.data() + sent, count);
+        // The pause after a 64-byte block starts as the write returns. A
+        // binding that rests on its own thread pauses there, while this one
+        // repaints and hands over the next block: the hand-over no longer
+        // adds to every pause.
+        const bool pause = full && blockSize == 64;
+        const std::optional<int32_t> rested =
+            pause ? ports.driver.WriteThenRest(image.data() + sent, count, 1) : std::nullopt;
+        const int32_t written = rested ? *rested : ports.driver.Write(image.data() + sent, count);
         if (written < 0 || static_cast<uint32_t>(written) != count) {
             failed = true;
             return progress;
         }
-        // The pause after a 64-byte block starts as the write returns; the
-        // bar's repaint (about 2 ms under Wine, once per 17 blocks) counts
-        // towards it instead of adding to it, and the pause itself keeps the
-        // window painting.
-        const bool pause = full && blockSize == 64;
-        const uint64_t pauseMark = pause ? ports.clock.PauseMark() : 0;
+        // Otherwise the pause is waited here: the bar's repaint (about 2 ms
+        // under Wine, once per 17 blocks) counts towards it instead of
+        // adding to it, and the pause itself keeps the window painting.
+        const bool waitHere = pause && !rested;
+        const uint64_t pauseMark = waitHere ? ports.clock.PauseMark() : 0;
         sent += count;
         const int32_t value = SendProgress(sent, length);
         if (value != progress) {
             progress = value;
             ports.view.ShowProgress(progress);
         }
-        if (pause)
+        if (waitHere)
             ports.clock.SleepRest(pauseMark, 1);
         else
             ports.clock.KeepAlive();

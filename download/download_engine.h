@@ -39,6 +39,16 @@ public:
     virtual int32_t SetDeviceOption(const ConnectionSettings& settings) = 0;
     virtual int32_t OpenPort() = 0;
     virtual int32_t Write(const uint8_t* data, uint32_t count) = 0;
+    // Writes, then keeps the library quiet for `restMs` from the moment the
+    // write returned: no later call reaches it sooner. Nothing when the
+    // binding cannot rest on its own; the engine then waits itself.
+    virtual std::optional<int32_t> WriteThenRest(const uint8_t* data, uint32_t count,
+                                                 uint32_t restMs) {
+        (void)data;
+        (void)count;
+        (void)restMs;
+        return std::nullopt;
+    }
     virtual void ClosePort() = 0;
 };
 

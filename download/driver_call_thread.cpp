@@ -9,11 +9,14 @@ namespace {
 
 // How often the waiting user-interface thread looks at its messages.
 constexpr DWORD kSliceMs = 50;
-// How long each side spins before sleeping in the kernel. The engine's next
-// 64-byte block comes about 1.1 ms after the last one returned; a short
-// write returns well within a millisecond.
+// How long each side spins before sleeping in the kernel. A short write
+// returns well within a millisecond, and the next 64-byte block is handed
+// over while the driver thread still rests after the last one (1 ms, about
+// 1.3 under Wine). The caller spins through that rest: going to sleep in the
+// middle of it wakes the Wine server, whose timeouts are rounded up to whole
+// milliseconds, and the rest then ends up to a millisecond late.
 constexpr int64_t kDriverSpinMicros = 3000;
-constexpr int64_t kCallerSpinMicros = 1000;
+constexpr int64_t kCallerSpinMicros = 3000;
 // While spinning, the driver thread still takes its window messages this
 // often, so a device-change notice is answered within milliseconds even in
 // a stream of calls that never lets it sleep.
@@ -60,6 +63,7 @@ struct CDriverCallThread::Shared {
     // the driver thread (after writing result), kDone -> kIdle by the caller.
     std::atomic<int> state{kIdle};
     std::function<int32_t()> job;
+    uint32_t restMs = 0; // after the job, before the next
     int32_t result = 0;
     std::atomic<bool> stopping{false};
     // Set by a side before it sleeps on its event, so that the other side
@@ -74,9 +78,9 @@ namespace {
 
 // Waits for a posted call while serving the thread's windows; false when
 // the thread is to end.
-bool WaitForWork(CDriverCallThread::Shared& s) {
+// `lastPump`: when the thread last served its windows (0: never).
+bool WaitForWork(CDriverCallThread::Shared& s, int64_t lastPump) {
     const int64_t spinUntil = NowMicros() + kDriverSpinMicros;
-    int64_t lastPump = 0;
     bool spinning = true;
     for (;;) {
         if (s.stopping.load())
@@ -102,18 +106,44 @@ bool WaitForWork(CDriverCallThread::Shared& s) {
     }
 }
 
+// Keeps the library quiet until `untilMicros` while serving the thread's
+// windows; never shorter, and cut short only when the thread is to end.
+void Rest(CDriverCallThread::Shared& s, int64_t untilMicros) {
+    for (;;) {
+        const int64_t left = untilMicros - NowMicros();
+        if (left <= 0 || s.stopping.load())
+            return;
+        // Only the owner's farewell signals this event while the thread is
+        // not asleep in WaitForWork. The messages are taken only when there
+        // are any: a look at the queue is a server round trip under Wine.
+        const DWORD woke = MsgWaitForMultipleObjectsEx(
+            1, &s.workReady, static_cast<DWORD>((left + 999) / 1000), QS_ALLINPUT,
+            MWMO_INPUTAVAILABLE);
+        if (woke == WAIT_OBJECT_0 + 1)
+            PumpDriverMessages();
+    }
+}
+
 DWORD WINAPI DriverThreadMain(void* param) {
     // The thread's own share keeps the events and the call alive even when
     // its owner has given up on it.
     std::unique_ptr<std::shared_ptr<CDriverCallThread::Shared>> own(
         static_cast<std::shared_ptr<CDriverCallThread::Shared>*>(param));
     CDriverCallThread::Shared& s = **own;
-    while (WaitForWork(s)) {
+    int64_t served = 0;
+    while (WaitForWork(s, served)) {
         s.result = s.job();
+        const int64_t returned = NowMicros();
+        const uint32_t restMs = s.restMs;
         s.job = nullptr; // what the call captured goes on this thread
         s.state.store(kDone);
         if (s.callerAsleep.load())
             SetEvent(s.workDone);
+        served = 0;
+        if (restMs > 0) {
+            Rest(s, returned + static_cast<int64_t>(restMs) * 1000);
+            served = NowMicros(); // the rest woke for every message
+        }
     }
     return 0;
 }
@@ -147,13 +177,19 @@ bool CDriverCallThread::Start() {
     return true;
 }
 
-std::optional<int32_t> CDriverCallThread::Run(std::function<int32_t()> call, uint32_t boundMs) {
+std::optional<int32_t> CDriverCallThread::Run(std::function<int32_t()> call, uint32_t boundMs,
+                                              uint32_t restMs) {
     if (abandoned_)
         return std::nullopt;
-    if (!Start())
-        return call();
+    if (!Start()) {
+        const int32_t result = call();
+        if (restMs > 0)
+            WaitPumping(restMs);
+        return result;
+    }
     Shared& s = *shared_;
     s.job = std::move(call);
+    s.restMs = restMs;
     s.state.store(kPosted);
     if (s.driverAsleep.load())
         SetEvent(s.workReady);

@@ -9,9 +9,12 @@
 // that opens the port and answers notices there, so that window is created,
 // served and destroyed by this one thread and never outlives its code.
 //
-// A download with 64-byte blocks makes thousands of calls a second apart by
-// about 1 ms; both sides spin for a moment before sleeping in the kernel, so
-// a hand-off costs microseconds instead of a scheduler round trip.
+// A download with 64-byte blocks makes thousands of calls a second, each
+// followed by a 1 ms pause. The pause is kept here, on the driver thread,
+// from the moment the write returned, while the user-interface thread
+// repaints and hands over the next block: the hand-over is not added to
+// every pause. Both sides spin for a moment before sleeping in the kernel,
+// so a hand-off costs microseconds instead of a scheduler round trip.
 #pragma once
 
 #include <windows.h>
@@ -35,7 +38,12 @@ public:
     // be made. Nothing when the call has not returned after `boundMs`: the
     // thread is then given up (the call keeps what it captured, so it must
     // capture by value) and every later Run gives nothing at once.
-    std::optional<int32_t> Run(std::function<int32_t()> call, uint32_t boundMs);
+    //
+    // With `restMs`, the thread then keeps the library quiet for that long
+    // from the moment the call returned, serving its windows meanwhile, and
+    // only then takes the next call; this thread has the result at once.
+    std::optional<int32_t> Run(std::function<int32_t()> call, uint32_t boundMs,
+                               uint32_t restMs = 0);
 
     // A call ran past its bound and may still be running.
     bool Abandoned() const { return abandoned_; }

@@ -129,6 +129,15 @@ int32_t CPortDriver::OpenPort() {
 }
 
 int32_t CPortDriver::Write(const uint8_t* data, uint32_t count) {
+    return WriteOnThread(data, count, 0);
+}
+
+std::optional<int32_t> CPortDriver::WriteThenRest(const uint8_t* data, uint32_t count,
+                                                  uint32_t restMs) {
+    return WriteOnThread(data, count, restMs);
+}
+
+int32_t CPortDriver::WriteOnThread(const uint8_t* data, uint32_t count, uint32_t restMs) {
     if (!write_)
         return 0;
     PFN_Write call = write_;
@@ -138,7 +147,7 @@ int32_t CPortDriver::Write(const uint8_t* data, uint32_t count) {
     return calls_
         .Run([call, bytes, count,
               null = data == nullptr] { return call(null ? nullptr : bytes->data(), count); },
-             static_cast<uint32_t>(bound < UINT32_MAX ? bound : UINT32_MAX))
+             static_cast<uint32_t>(bound < UINT32_MAX ? bound : UINT32_MAX), restMs)
         .value_or(0);
 }
 

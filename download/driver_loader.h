@@ -31,6 +31,9 @@ public:
     int32_t SetDeviceOption(const ConnectionSettings& settings) override;
     int32_t OpenPort() override;
     int32_t Write(const uint8_t* data, uint32_t count) override;
+    // The rest is kept on the driver thread (never nothing).
+    std::optional<int32_t> WriteThenRest(const uint8_t* data, uint32_t count,
+                                         uint32_t restMs) override;
     void ClosePort() override;
 
     // The entries the program never calls, bound all the same.
@@ -52,6 +55,7 @@ public:
 
 private:
     void Unbind();
+    int32_t WriteOnThread(const uint8_t* data, uint32_t count, uint32_t restMs);
 
     PFN_Write write_ = nullptr;
     PFN_Read read_ = nullptr;

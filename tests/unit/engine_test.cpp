@@ -33,6 +33,8 @@ struct World : IDriverFileStore, ISpooler, IPortDriver, INetworkLink, IDownloadV
     int32_t optionResult = 1;
     int32_t openResult = 1;
     int failWriteAt = -1;  // index of the Write that comes back short
+    bool restsItself = false;  // the binding pauses after a write on its own
+    int rests = 0;
     bool createOk = true;
     bool connectOk = true;
     int64_t sendResult = 0;  // 0: send everything
@@ -66,6 +68,13 @@ struct World : IDriverFileStore, ISpooler, IPortDriver, INetworkLink, IDownloadV
         if (index == failWriteAt) return static_cast<int32_t>(count / 2);
         received.insert(received.end(), data, data + count);
         return static_cast<int32_t>(count);
+    }
+    std::optional<int32_t> WriteThenRest(const uint8_t* data, uint32_t count,
+                                         uint32_t restMs) override {
+        if (!restsItself) return std::nullopt;
+        EXPECT_EQ(restMs, 1u);
+        ++rests;
+        return Write(data, count);
     }
     void ClosePort() override { log.push_back("close-port"); }
     bool Create() override {
@@ -196,15 +205,19 @@ TEST(Engine, BlockSplittingAndProgress) {
         // COM10 and above are serial: 4096-byte blocks whatever the type.
         {"com10 is serial", "\\\\.\\COM12", 203, 5000, {4096, 904}, 0},
     };
-    for (const Case& c : cases) {
+    for (const Case& c : cases) for (bool restsItself : {false, true}) {
         SCOPED_TRACE(c.name);
+        SCOPED_TRACE(restsItself);
         TempFile file(Pattern(c.length));
         World w;
+        w.restsItself = restsItself;
         DownloadPorts ports = w.Ports();
         EXPECT_EQ(RunDownload(Request(c.port, file.path(), c.type), ports),
                   DownloadOutcome::Completed);
         EXPECT_EQ(w.writes, c.writes);
-        EXPECT_EQ(w.sleeps1, c.sleeps1);
+        // Every full 64-byte block is followed by one pause, here or there.
+        EXPECT_EQ(w.sleeps1, restsItself ? 0 : c.sleeps1);
+        EXPECT_EQ(w.rests, restsItself ? c.sleeps1 : 0);
         EXPECT_FALSE(w.fine);
         ASSERT_GE(w.progress.size(), 2u);
         EXPECT_EQ(w.progress[0], 0);
@@ -241,6 +254,16 @@ TEST(Engine, SendFailedStillWaitsShowsNoticeAndCleansUp) {
     EXPECT_EQ(w.Tail(6), (std::vector<std::string>{"message Send Failed", "led", "close-port",
                                                    "release", "delete /drivers/com.dll",
                                                    "spool-restore"}));
+
+    // A binding that rests on its own still hands back each block's result
+    // before the next is sent: nothing follows a short block.
+    World usb;
+    usb.restsItself = true;
+    usb.failWriteAt = 1;
+    DownloadPorts usbPorts = usb.Ports();
+    EXPECT_EQ(RunDownload(Request("\\\\?\\usb#x", file.path(), 203), usbPorts),
+              DownloadOutcome::SendFailed);
+    EXPECT_EQ(usb.writes, (std::vector<uint32_t>{64, 64}));
 }
 
 TEST(Engine, EarlyEndsShowTheirMessageAndGiveBackWhatWasTaken) {

@@ -14,6 +14,7 @@
 
 #include "download/driver_files.h"
 #include "download/driver_loader.h"
+#include "download/ui_pump.h"
 #include "framework/win_handle.h"
 
 namespace kestrel {
@@ -292,6 +293,15 @@ TEST(DriverCallThread, ServesItsWindowsBetweenCallsAndGivesUpAStalledCall) {
             << "after " << pause << " ms";
     }
     EXPECT_EQ(calls.Run([window] { return DestroyWindow(window) ? 7 : 0; }, 5000), 7);
+
+    // A rest after a call keeps the next one away from the library for at
+    // least that long, counted from when the first returned.
+    for (int i = 0; i < 20; ++i) {
+        int64_t returned = 0, next = 0;
+        ASSERT_EQ(calls.Run([&returned] { returned = NowMicros(); return 1; }, 5000, 1), 1);
+        ASSERT_EQ(calls.Run([&next] { next = NowMicros(); return 2; }, 5000), 2);
+        EXPECT_GE(next - returned, 1000) << i;
+    }
 
     auto stalled = std::make_shared<std::vector<int>>(64, 1);
     const DWORD before = GetTickCount();
