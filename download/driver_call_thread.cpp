@@ -79,19 +79,21 @@ namespace {
 // Waits for a posted call while serving the thread's windows; false when
 // the thread is to end.
 // `lastPump`: when the thread last served its windows (0: never).
-bool WaitForWork(CDriverCallThread::Shared& s, int64_t lastPump) {
+bool WaitForWork(CDriverCallThread::Shared& s, int64_t& lastPump) {
     const int64_t spinUntil = NowMicros() + kDriverSpinMicros;
     bool spinning = true;
     for (;;) {
         if (s.stopping.load())
             return false;
-        if (s.state.load() == kPosted)
-            return true;
+        // Before the call, too: in a stream of 64-byte blocks the next call
+        // is always waiting by the time a rest ends.
         const int64_t now = NowMicros();
         if (now - lastPump >= kDriverPumpMicros) {
             PumpDriverMessages();
             lastPump = now;
         }
+        if (s.state.load() == kPosted)
+            return true;
         if (spinning && now < spinUntil) {
             Relax();
             continue;
@@ -106,21 +108,19 @@ bool WaitForWork(CDriverCallThread::Shared& s, int64_t lastPump) {
     }
 }
 
-// Keeps the library quiet until `untilMicros` while serving the thread's
-// windows; never shorter, and cut short only when the thread is to end.
-void Rest(CDriverCallThread::Shared& s, int64_t untilMicros) {
+// Keeps the library quiet until `untilMicros`; never shorter, and cut short
+// only when the thread is to end. A plain sleep, not a wait on the message
+// queue: under Wine a queue wait is a server call whose timeout the server
+// rounds up to whole milliseconds and counts afresh whenever anything else
+// wakes it (a repaint of the bar meanwhile made the pause up to 1 ms
+// longer), while a plain sleep stays in the thread. Window messages wait
+// for WaitForWork, which takes them at least every kDriverPumpMicros.
+void Rest(const CDriverCallThread::Shared& s, int64_t untilMicros) {
     for (;;) {
         const int64_t left = untilMicros - NowMicros();
         if (left <= 0 || s.stopping.load())
             return;
-        // Only the owner's farewell signals this event while the thread is
-        // not asleep in WaitForWork. The messages are taken only when there
-        // are any: a look at the queue is a server round trip under Wine.
-        const DWORD woke = MsgWaitForMultipleObjectsEx(
-            1, &s.workReady, static_cast<DWORD>((left + 999) / 1000), QS_ALLINPUT,
-            MWMO_INPUTAVAILABLE);
-        if (woke == WAIT_OBJECT_0 + 1)
-            PumpDriverMessages();
+        Sleep(static_cast<DWORD>((left + 999) / 1000));
     }
 }
 
@@ -130,8 +130,8 @@ DWORD WINAPI DriverThreadMain(void* param) {
     std::unique_ptr<std::shared_ptr<CDriverCallThread::Shared>> own(
         static_cast<std::shared_ptr<CDriverCallThread::Shared>*>(param));
     CDriverCallThread::Shared& s = **own;
-    int64_t served = 0;
-    while (WaitForWork(s, served)) {
+    int64_t lastPump = 0;
+    while (WaitForWork(s, lastPump)) {
         s.result = s.job();
         const int64_t returned = NowMicros();
         const uint32_t restMs = s.restMs;
@@ -139,11 +139,8 @@ DWORD WINAPI DriverThreadMain(void* param) {
         s.state.store(kDone);
         if (s.callerAsleep.load())
             SetEvent(s.workDone);
-        served = 0;
-        if (restMs > 0) {
+        if (restMs > 0)
             Rest(s, returned + static_cast<int64_t>(restMs) * 1000);
-            served = NowMicros(); // the rest woke for every message
-        }
     }
     return 0;
 }
