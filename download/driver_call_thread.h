@@ -40,8 +40,8 @@ public:
     // capture by value) and every later Run gives nothing at once.
     //
     // With `restMs`, the thread then keeps the library quiet for that long
-    // from the moment the call returned, serving its windows meanwhile, and
-    // only then takes the next call; this thread has the result at once.
+    // from the moment the call returned, and only then serves its windows
+    // and takes the next call; this thread has the result at once.
     std::optional<int32_t> Run(std::function<int32_t()> call, uint32_t boundMs,
                                uint32_t restMs = 0);
 

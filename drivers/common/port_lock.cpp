@@ -72,21 +72,15 @@ Holder Check(uint64_t holder) {
 
 CPortLock::CPortLock() : m_wake(::CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
 
-bool CPortLock::TryTake(uint64_t me) {
-    uint64_t free = 0;
-    if (!m_holder.compare_exchange_strong(free, me))
+bool CPortLock::Take(uint64_t from, uint64_t me) {
+    if (!m_holder.compare_exchange_strong(from, me))
         return false;
     m_depth = 1;
     return true;
 }
 
 bool CPortLock::TakeFromDeadHolder(uint64_t holder, uint64_t me) {
-    if (holder == 0 || Check(holder) != Holder::Gone)
-        return false;
-    if (!m_holder.compare_exchange_strong(holder, me))
-        return false;
-    m_depth = 1;
-    return true;
+    return holder != 0 && Check(holder) == Holder::Gone && Take(holder, me);
 }
 
 void CPortLock::Lock() {
@@ -97,11 +91,11 @@ void CPortLock::Lock() {
     }
     // Unbounded by design: a holder keeps the lock for one queue operation
     // or one transfer, whose own waits are bounded; a dead holder is found.
-    while (!TryTake(me)) {
+    while (!Take(0, me)) {
         m_waiting.fetch_add(1);
         // Looked at again once counted, so that an Unlock in between,
         // which saw nobody waiting, is not missed.
-        if (TryTake(me)) {
+        if (Take(0, me)) {
             m_waiting.fetch_sub(1);
             return;
         }

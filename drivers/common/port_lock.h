@@ -25,7 +25,8 @@ class CPortLock : public IQueueLock {
     void Unlock() override;
 
   private:
-    bool TryTake(uint64_t me);
+    // Takes the lock if `from` holds it (0: free).
+    bool Take(uint64_t from, uint64_t me);
     // Takes the lock from `holder` when that thread has ended.
     bool TakeFromDeadHolder(uint64_t holder, uint64_t me);
 
