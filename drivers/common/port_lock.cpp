@@ -53,22 +53,23 @@ uint64_t ThisThread() {
     return uint64_t{stamp} << 32 | ::GetCurrentThreadId();
 }
 
-enum class Holder { Alive, Gone };
+} // namespace
 
-Holder Check(uint64_t holder) {
+bool PortLockHolderGone(uint64_t holder) {
     const DWORD id = static_cast<DWORD>(holder);
+    // The holder was a thread of this process. An id that cannot be opened
+    // (no such thread, or one of another process that we may not open) or
+    // that now names a thread of another process is no longer it.
     CHandle thread(::OpenThread(SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, id));
-    if (!thread)
-        return ::GetLastError() == ERROR_INVALID_PARAMETER ? Holder::Gone : Holder::Alive;
+    if (!thread || ::GetProcessIdOfThread(thread.Get()) != ::GetCurrentProcessId())
+        return true;
     if (::WaitForSingleObject(thread.Get(), 0) == WAIT_OBJECT_0)
-        return Holder::Gone;
+        return true;
     // The id now names a thread born after the holder: the holder is gone.
     const uint32_t stamp = static_cast<uint32_t>(holder >> 32);
     const uint32_t now = CreationStamp(thread.Get());
-    return stamp != 0 && now != 0 && now != stamp ? Holder::Gone : Holder::Alive;
+    return stamp != 0 && now != 0 && now != stamp;
 }
-
-} // namespace
 
 CPortLock::CPortLock() : m_wake(::CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
 
@@ -80,7 +81,7 @@ bool CPortLock::Take(uint64_t from, uint64_t me) {
 }
 
 bool CPortLock::TakeFromDeadHolder(uint64_t holder, uint64_t me) {
-    return holder != 0 && Check(holder) == Holder::Gone && Take(holder, me);
+    return holder != 0 && PortLockHolderGone(holder) && Take(holder, me);
 }
 
 void CPortLock::Lock() {

@@ -41,4 +41,8 @@ class CPortLock : public IQueueLock {
 
 using CPortLockGuard = CQueueLockGuard;
 
+// Whether the thread a lock records as its holder (id in the low half,
+// creation stamp in the high half) has ended.
+bool PortLockHolderGone(uint64_t holder);
+
 #endif

@@ -119,6 +119,40 @@ TEST(DriverLocks, RecursiveOnOneThreadExclusiveAcrossThreadsSurvivesDeadHolder) 
     EXPECT_EQ(shared, 4000);
 }
 
+// The holder is always a thread of this process: an id that names a thread
+// of another one (a dead holder's id reused there) is a holder gone, not one
+// alive for ever.
+TEST(DriverLocks, HolderIsGoneUnlessALiveThreadOfThisProcess) {
+    char exe[MAX_PATH];
+    ::GetModuleFileNameA(nullptr, exe, MAX_PATH);
+    std::string line = std::string("\"") + exe + "\" --gtest_list_tests";
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                                 nullptr, nullptr, &si, &pi));
+    CHandle process(pi.hProcess), foreignThread(pi.hThread);
+    HANDLE ended = ::CreateThread(nullptr, 0, [](LPVOID) -> DWORD { return 0; }, nullptr, 0, nullptr);
+    ASSERT_TRUE(ended);
+    ::WaitForSingleObject(ended, 10000);
+    const DWORD endedId = ::GetThreadId(ended);
+    struct Row {
+        const char* what;
+        uint64_t holder; // no creation stamp: only the id speaks
+        bool gone;
+    } rows[] = {
+        {"this thread", ::GetCurrentThreadId(), false},
+        {"an ended thread of ours", endedId, true},
+        {"a live thread of another process", pi.dwThreadId, true},
+        {"no thread at all", 0xFFFFFFF0u, true},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(PortLockHolderGone(row.holder), row.gone) << row.what;
+    ::CloseHandle(ended);
+    ::TerminateProcess(process.Get(), 0);
+    ::WaitForSingleObject(process.Get(), 10000);
+}
+
 TEST(DriverStatusThread, RunsRaisedUntilStoppedAndTerminatesOneThatIgnoresTheStop) {
     std::atomic<int> passes{0};
     std::atomic<int> priority{0};
