@@ -10,8 +10,9 @@
  *   usb/lpt  portName          device path (usb) or port name (lpt)
  *            fields 7-11       the five serial time-outs (lpt), as com
  *            inputBufferSize   capacity of the receive and status queues
- *            outputBufferSize  synchronous flag: non-zero = plain blocking
- *                              transfers and no status thread
+ *            outputBufferSize  synchronous flag: non-zero = no status thread
+ *                              (the device is still driven overlapped, so
+ *                              that every transfer can be bounded and ended)
  *            transferMode      read mode: 0 direct, 1 worker with time-out,
  *                              2 (or other) from the receive queue
  *            writeMode         1 = worker with time-out, else direct
@@ -19,8 +20,13 @@
  *            readTimeout       worker read time-out base, ms
  * With the values the program always sets (outputBufferSize 4096,
  * transferMode 1, writeMode 0, writeTimeout 3000, readTimeout 0) usb and
- * lpt run synchronous transfers with no status thread, read mode 1, direct
- * writes, and time-out bases of 3000 and 0 ms.
+ * lpt run with no status thread, read mode 1, direct writes, and time-out
+ * bases of 3000 and 0 ms.
+ *
+ * ClosePort may be called from another thread while a Write or Read of the
+ * same port is in flight: the transfer gives up within a second and returns
+ * what moved, ClosePort waits (bounded) for it and for every thread the
+ * library started, and once it returns the library may be unloaded.
  */
 #ifndef KESTREL_PORT_DRIVER_H
 #define KESTREL_PORT_DRIVER_H

@@ -21,6 +21,10 @@ uint64_t SerialStallMs(int32_t baseMs, const SerialLineFormat& line, uint32_t ch
            SerialLineTimeMs(line, chunk);
 }
 
+uint64_t PrinterStallMs(int32_t baseMs) {
+    return static_cast<uint64_t>(std::max(baseMs, 0)) + kPrinterStallGraceMs;
+}
+
 uint64_t SerialLineTimeMs(const SerialLineFormat& line, uint64_t bytes) {
     if (line.baudRate <= 0)
         return 0;

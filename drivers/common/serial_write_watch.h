@@ -1,5 +1,5 @@
 /*
- * When a serial write counts as stalled. A printer may hold the line for
+ * When a write counts as stalled. A printer may hold the line for
  * seconds of its own (XOFF or DSR off while it erases flash), and a slow
  * line needs seconds for one block anyway, so a write is given up only
  * when the device has taken nothing for a while, and never before the line
@@ -7,6 +7,8 @@
  */
 #ifndef KESTREL_DRIVERS_COMMON_SERIAL_WRITE_WATCH_H
 #define KESTREL_DRIVERS_COMMON_SERIAL_WRITE_WATCH_H
+
+#include "drivers/common/port_bounds.h"
 
 #include <cstdint>
 
@@ -34,6 +36,11 @@ uint32_t SerialWriteChunk(const SerialLineFormat& line);
 // of one call, since a call's completion may be the only sign of progress.
 constexpr uint64_t kSerialStallGraceMs = 10000;
 uint64_t SerialStallMs(int32_t baseMs, const SerialLineFormat& line, uint32_t chunk);
+
+// The same rule for a printer on a parallel or USB port, which has no line
+// time: the write time-out base (negative counts as 0) plus
+// kPrinterStallGraceMs. Its pieces complete or it is stalled.
+uint64_t PrinterStallMs(int32_t baseMs);
 
 class CSerialWriteWatch {
   public:

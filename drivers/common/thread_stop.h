@@ -6,9 +6,9 @@
 #ifndef KESTREL_DRIVERS_COMMON_THREAD_STOP_H
 #define KESTREL_DRIVERS_COMMON_THREAD_STOP_H
 
-#include <windows.h>
+#include "drivers/common/port_bounds.h"
 
-constexpr DWORD kThreadStopWaitMs = 2000;
+#include <windows.h>
 
 enum class ThreadEnd { Ended, Terminated };
 

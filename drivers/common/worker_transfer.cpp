@@ -4,6 +4,7 @@
 #include "drivers/common/win_handle.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <atomic>
 #include <cstring>
 #include <memory>
@@ -46,6 +47,16 @@ DWORD DoTransfer(CTransferJob& job) {
     return moved;
 }
 
+#ifdef KESTREL_TEST_HOOKS
+// Test trees only: the worker lingers this many milliseconds after it has
+// reported its transfer, so that a test can show the caller waits for it.
+void LingerForTest() {
+    char ms[16] = {};
+    if (::GetEnvironmentVariableA("KESTREL_TEST_WORKER_LINGER_MS", ms, sizeof ms) > 0)
+        ::Sleep(static_cast<DWORD>(std::strtoul(ms, nullptr, 10)));
+}
+#endif
+
 DWORD WINAPI WorkerMain(LPVOID param) {
     auto* ref = static_cast<std::shared_ptr<CTransferJob>*>(param);
     CTransferJob& job = **ref;
@@ -55,6 +66,9 @@ DWORD WINAPI WorkerMain(LPVOID param) {
     }
     job.finished = true;
     delete ref;
+#ifdef KESTREL_TEST_HOOKS
+    LingerForTest();
+#endif
     return 0;
 }
 
@@ -85,18 +99,20 @@ uint32_t Run(const std::shared_ptr<CTransferJob>& job, int32_t baseMs) {
     }
     const uint64_t limit = LimitMs(baseMs, job->wanted);
     const uint64_t start = ::GetTickCount64();
+    HANDLE stop = job->target.stop;
     while (job->done != job->wanted) {
-        if (::GetTickCount64() - start > limit) {
+        const bool stopping = stop && ::WaitForSingleObject(stop, 1) != WAIT_TIMEOUT;
+        if (stopping || ::GetTickCount64() - start > limit) {
             Cancel(*job, worker.Get());
-            WaitOrTerminateThread(worker.Get());
             break;
         }
-        ::Sleep(1);
+        if (!stop)
+            ::Sleep(1);
     }
-    // A transfer that ends short still waits out the time-out above; the
-    // worker is then done or has been stopped.
-    if (!job->finished)
-        WaitOrTerminateThread(worker.Get());
+    // A transfer that ends short still waits out the time-out above. The
+    // worker is waited for even once it has reported: it may still be on its
+    // way out of this library's code.
+    WaitOrTerminateThread(worker.Get());
     return job->done;
 }
 

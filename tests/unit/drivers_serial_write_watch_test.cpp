@@ -30,6 +30,9 @@ TEST(DriversSerialWriteWatch, GivesUpOnlyAfterTheLineTimeAndAQuietStretch) {
     const SerialLineFormat slow{2400, 8, 0, 0};
     EXPECT_EQ(SerialStallMs(3000, slow, 1024), 3000u + 10000 + 4267);
     EXPECT_EQ(SerialStallMs(-1, slow, 1024), 10000u + 4267) << "a negative base is no base";
+    // Parallel and USB printers: 43 s with the program's base, whatever the block.
+    EXPECT_EQ(PrinterStallMs(3000), 43000u);
+    EXPECT_EQ(PrinterStallMs(-1), 40000u);
 
     // 4096 bytes at 2400 baud (17067 ms of line) with the program's base.
     CSerialWriteWatch w(1000, 17067, 13000);
