@@ -1,6 +1,8 @@
 #include "drivers/lpt/lpt_port.h"
 
+#include "drivers/common/serial_write_watch.h"
 #include "drivers/common/status_record_sorting.h"
+#include "drivers/common/watched_write.h"
 #include "drivers/lpt/status_register.h"
 
 #include <algorithm>
@@ -19,9 +21,6 @@ constexpr DWORD kStatusReadWaitMs = 30;
 // A status request normally answers at once; one that does not is given
 // up so that the status thread keeps its rhythm.
 constexpr DWORD kStatusQueryWaitMs = 1000;
-// Time a cancelled transfer gets to complete before we assume the driver
-// is stuck.
-constexpr DWORD kCancelGraceMs = 5000;
 constexpr uint8_t kPollByte = 0x00;
 
 DWORD ClampMs(uint64_t ms) {
@@ -46,25 +45,6 @@ DWORD Moved(const OVERLAPPED& ov, DWORD asked) {
     return std::min(static_cast<DWORD>(ov.InternalHigh), asked);
 }
 
-// One overlapped write, waited for at most `waitMs` or until `abort` is set;
-// a transfer still running then is cancelled and completed, and what it
-// took still counts. True when the device reported success.
-bool WriteAttempt(HANDLE device, const uint8_t* data, uint32_t count, HANDLE event, HANDLE abort,
-                  DWORD waitMs, uint32_t& total) {
-    ::ResetEvent(event);
-    OVERLAPPED ov{};
-    ov.hEvent = event;
-    if (!::WriteFile(device, data, count, nullptr, &ov) && ::GetLastError() != ERROR_IO_PENDING)
-        return false;
-    HANDLE waits[] = {event, abort};
-    if (::WaitForMultipleObjects(abort ? 2 : 1, waits, FALSE, waitMs) != WAIT_OBJECT_0)
-        CancelAndCompleteOrWait(device, ov);
-    DWORD written = 0;
-    const bool ok = ::GetOverlappedResult(device, &ov, &written, FALSE) != FALSE;
-    total += Moved(ov, count);
-    return ok;
-}
-
 } // namespace
 
 struct CLptPort::CStatusRead {
@@ -73,7 +53,8 @@ struct CLptPort::CStatusRead {
     CHandle event{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
 };
 
-CLptPort::CLptPort(uint32_t versionWord) : m_rules(versionWord) {}
+CLptPort::CLptPort(uint32_t versionWord)
+    : m_rules(versionWord), m_statusAddress(CLptStatusRules::StatusRegisterAddress("")) {}
 
 CLptPort::~CLptPort() {
     // The caller should have closed the port; a status thread left running
@@ -110,12 +91,18 @@ int32_t CLptPort::OpenPort() {
     // reads: a port that could never deliver a byte is refused.
     if (synchronous && QueueReadMode())
         return 0;
+    // A blocking transfer could be neither bounded by the printer's progress
+    // nor ended by a ClosePort from another thread, so the device is
+    // overlapped whatever the caller asked; only the 95 family's parallel
+    // driver, which has no overlapped transfers, keeps blocking ones.
+    const bool blockingDevice = synchronous && m_rules.ReadsStatusRegister();
     m_device.Reset(
         ::CreateFileA(m_portName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                      synchronous ? FILE_ATTRIBUTE_NORMAL : FILE_FLAG_OVERLAPPED, nullptr));
+                      blockingDevice ? FILE_ATTRIBUTE_NORMAL : FILE_FLAG_OVERLAPPED, nullptr));
     if (!m_device)
         return 0;
-    m_deviceSynchronous = synchronous;
+    m_deviceSynchronous = blockingDevice;
+    m_gate.Open();
 
     // Kept until the next SetDeviceOption, as the device has them.
     m_timeouts = m_rules.TimeoutsForOpen(m_timeouts);
@@ -146,57 +133,35 @@ int32_t CLptPort::OpenPort() {
     return 1;
 }
 
-int32_t CLptPort::WriteBlock(const uint8_t* data, uint32_t count, HANDLE abort) {
+int32_t CLptPort::Write(const uint8_t* data, uint32_t count) {
+    CPortCallGate::CVisit visit(m_gate);
+    return visit ? WriteBlock(data, count) : 0;
+}
+
+int32_t CLptPort::WriteBlock(const uint8_t* data, uint32_t count) {
     if (!m_open || !data || count == 0)
         return 0;
     // After ClosePort the open flag stays set; the device is gone, and any
-    // transfer could only fail (and the repeated attempts would only wait).
+    // transfer could only fail.
     if (!m_device)
         return 0;
     CPortLockGuard whole(m_writeLock);
-    // A blocking write to a printer that has stopped taking bytes would
-    // never return (the program's own record gives the device no write
-    // time-outs), so a direct blocking write is watched like a worker's:
-    // the same one WriteFile, given up after base + 5 ms per byte.
     if (m_writeMode == 1 || m_deviceSynchronous)
         return static_cast<int32_t>(WorkerWrite(Target(), data, count, m_writeBaseMs));
-    return static_cast<int32_t>(WriteWithAttempts(data, count, abort));
-}
-
-uint32_t CLptPort::WriteWithAttempts(const uint8_t* data, uint32_t count, HANDLE abort) {
-    CHandle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!event)
-        return 0;
-    const uint64_t bound = uint64_t{m_writeBaseMs} + uint64_t{kPerByteMs} * count;
-    const DWORD start = ::GetTickCount();
-    auto elapsed = [start] { return uint64_t{::GetTickCount() - start}; };
-    uint32_t total = 0;
-    for (;;) {
-        bool ok;
-        {
-            CPortLockGuard io(m_ioLock);
-            // An attempt never outlives the write's bound: a printer that
-            // stops taking bytes half-way would otherwise hold it for ever.
-            const uint64_t used = elapsed();
-            const DWORD left = ClampMs(bound > used ? bound - used : 0);
-            ok = WriteAttempt(m_device.Get(), data + total, count - total, event.Get(), abort, left,
-                              total);
-        }
-        if (ok && total >= count)
-            return total;
-        if (abort) {
-            if (::WaitForSingleObject(abort, kAttemptPauseMs) != WAIT_TIMEOUT)
-                return total;
-        } else {
-            ::Sleep(kAttemptPauseMs);
-        }
-        if (elapsed() >= bound)
-            return total;
-    }
+    // The program's record gives the device no write time-outs, and a
+    // printer may hold BUSY for many seconds while it erases its flash: the
+    // block ends only when the printer has taken nothing for the stall bound.
+    // What a short piece left is tried again after a pause.
+    CPortLockGuard io(m_ioLock);
+    const WatchedWriteEnd end =
+        WatchedWrite(m_device.Get(), m_gate.StopEvent(), data, count,
+                     PrinterStallMs(static_cast<int32_t>(m_writeBaseMs.load())), kAttemptPauseMs);
+    return static_cast<int32_t>(end.written);
 }
 
 int32_t CLptPort::Read(uint8_t* buffer, uint32_t count, uint32_t timeoutMs) {
-    if (!m_open || !buffer || count == 0)
+    CPortCallGate::CVisit visit(m_gate);
+    if (!visit || !m_open || !buffer || count == 0)
         return 0;
     if (!QueueReadMode()) {
         if (!m_device)
@@ -206,7 +171,7 @@ int32_t CLptPort::Read(uint8_t* buffer, uint32_t count, uint32_t timeoutMs) {
         return static_cast<int32_t>(DirectRead(buffer, count));
     }
     if (static_cast<uint32_t>(std::max(m_queues.ReceiveCount(), 0)) < count)
-        ::Sleep(timeoutMs);
+        ::WaitForSingleObject(m_gate.StopEvent(), timeoutMs); // a plain pause unless closing
     return static_cast<int32_t>(m_queues.TakeReceived(buffer, count));
 }
 
@@ -230,7 +195,8 @@ uint32_t CLptPort::DirectRead(uint8_t* buffer, uint32_t count) {
     // catches a device that has none or ignores them.
     const uint64_t bound = uint64_t{m_readBaseMs} + uint64_t{kPerByteMs} * count +
                            uint64_t{m_timeouts.readMultiplier} * count + m_timeouts.readConstant;
-    if (::WaitForSingleObject(event.Get(), ClampMs(bound)) != WAIT_OBJECT_0)
+    HANDLE waits[] = {event.Get(), m_gate.StopEvent()};
+    if (::WaitForMultipleObjects(2, waits, FALSE, ClampMs(bound)) != WAIT_OBJECT_0)
         CancelAndCompleteOrWait(device, ov);
     return Moved(ov, count);
 }
@@ -310,16 +276,19 @@ DWORD CLptPort::StatusPass(CStatusRead& st) {
         return kStatusPauseMs;
     const DWORD got = StatusRead(st);
     // Tells the printer we are there; skipped once the port is closing so
-    // that no new transfer starts under ClosePort.
-    HANDLE stop = m_statusThread.StopEvent();
-    if (::WaitForSingleObject(stop, 0) == WAIT_TIMEOUT)
-        WriteBlock(&kPollByte, 1, stop);
+    // that no new transfer starts under ClosePort (which raises the gate's
+    // stop first, ending a poll byte that is on its way).
+    if (::WaitForSingleObject(m_statusThread.StopEvent(), 0) == WAIT_TIMEOUT && !m_gate.Stopping())
+        WriteBlock(&kPollByte, 1);
     if (got > 0)
         SortParallelBytes(st.buffer, got, m_queues);
     return kStatusPauseMs;
 }
 
 void CLptPort::ClosePort() {
+    // A Write or Read in flight on another thread gives up and leaves first;
+    // the status thread's transfers watch the same signal.
+    m_gate.Close();
     HANDLE device = m_device.Get();
     if (m_statusThread.Running()) {
         // Told first, then its transfers cancelled, so that it ends without

@@ -8,6 +8,7 @@
 #define KESTREL_DRIVERS_LPT_LPT_PORT_H
 
 #include "drivers/common/port_driver.h"
+#include "drivers/common/port_call_gate.h"
 #include "drivers/common/port_queues.h"
 #include "drivers/common/status_thread.h"
 #include "drivers/common/win_handle.h"
@@ -30,7 +31,7 @@ class CLptPort {
 
     int32_t SetDeviceOption(const ConnectionSettings& settings);
     int32_t OpenPort();
-    int32_t Write(const uint8_t* data, uint32_t count) { return WriteBlock(data, count, nullptr); }
+    int32_t Write(const uint8_t* data, uint32_t count);
     int32_t Read(uint8_t* buffer, uint32_t count, uint32_t timeoutMs);
     void ClosePort();
     int32_t IsPowerState();
@@ -40,11 +41,11 @@ class CLptPort {
     struct CStatusRead; // the status thread's buffer and overlapped record
 
     bool QueueReadMode() const { return m_readMode != 0 && m_readMode != 1; }
-    WorkerTransferTarget Target() { return {m_device.Get(), m_deviceSynchronous, &m_ioLock}; }
-    // `abort`: the status thread's stop event for its own writes, which
-    // must give up when the port closes; none for the caller's writes.
-    int32_t WriteBlock(const uint8_t* data, uint32_t count, HANDLE abort);
-    uint32_t WriteWithAttempts(const uint8_t* data, uint32_t count, HANDLE abort);
+    WorkerTransferTarget Target() {
+        return {m_device.Get(), m_deviceSynchronous, &m_ioLock, m_gate.StopEvent()};
+    }
+    // The caller's blocks and the status thread's poll byte alike.
+    int32_t WriteBlock(const uint8_t* data, uint32_t count);
     uint32_t DirectRead(uint8_t* buffer, uint32_t count);
     std::optional<uint8_t> RawStatus();
     std::optional<uint8_t> QueryDeviceStatus();
@@ -64,6 +65,7 @@ class CLptPort {
     // worker writes never overlap. Taken before m_ioLock, never after.
     CPortLock m_writeLock;
     CStatusThread m_statusThread;
+    CPortCallGate m_gate; // the caller's Write and Read against ClosePort
     // Heap-held so that a status thread that had to be terminated with a
     // read in flight can leave it behind instead of freeing it under the I/O.
     std::unique_ptr<CStatusRead> m_statusRead;
@@ -72,7 +74,9 @@ class CLptPort {
     // m_deviceSynchronous while it runs (set before it starts, changed only
     // after it has stopped).
     CHandle m_device;
-    bool m_deviceSynchronous = false; // how the held device was opened
+    // How the held device was opened: blocking only on the 95 family (see
+    // OpenPort), overlapped everywhere else whatever the caller asked.
+    bool m_deviceSynchronous = false;
     std::string m_portName;
     LptTimeouts m_timeouts;
     int32_t m_queueCapacity = 0;
@@ -82,7 +86,8 @@ class CLptPort {
     std::atomic<int32_t> m_writeMode{0};
     std::atomic<uint32_t> m_writeBaseMs{1000};
     std::atomic<uint32_t> m_readBaseMs{1000};
-    std::atomic<uint16_t> m_statusAddress{0};
+    // The second port's until SetDeviceOption names the first.
+    std::atomic<uint16_t> m_statusAddress;
 
     std::atomic<bool> m_open{false}; // caller writes, status thread reads
     std::atomic<int32_t> m_ready{0}; // OpenPort and the status thread write
