@@ -22,9 +22,6 @@ constexpr DWORD kReadPollMs = 50;
 // still pending after this long it is cancelled so the thread stays
 // responsive to its stop event.
 constexpr DWORD kStatusReadWaitMs = 2000;
-// Time a cancelled transfer gets to complete before we assume the driver
-// is stuck.
-constexpr DWORD kCancelGraceMs = 5000;
 
 // Cancels `ov` on `device` and waits for it to complete. False when the
 // transfer is still in flight afterwards (its memory must not be freed).
@@ -90,6 +87,7 @@ int32_t CComPort::OpenPort() {
         return m_open ? 1 : 0;
     // A failed reopen after an earlier close must not answer "open" later.
     m_open = false;
+    m_gate.Open();
 
     const std::string path = SerialDevicePath(m_portName);
     m_device.Reset(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
@@ -204,10 +202,15 @@ CComPort::ChunkEnd CComPort::WriteChunk(CWriteTransfer& t, uint32_t offset, uint
         if (left == 0)
             break;
         const DWORD wait = static_cast<DWORD>(std::min<uint64_t>(left, kProgressPollMs));
-        if (::WaitForSingleObject(t.event.Get(), wait) == WAIT_OBJECT_0) {
+        HANDLE waits[] = {t.event.Get(), m_gate.StopEvent()};
+        const DWORD woke = ::WaitForMultipleObjects(2, waits, FALSE, wait);
+        if (woke == WAIT_OBJECT_0) {
             ::GetOverlappedResult(device, &t.ov, &moved, FALSE);
             return {moved, false};
         }
+        if (woke != WAIT_TIMEOUT)
+            break; // the port is closing
+
         DWORD errors = 0;
         COMSTAT stat{};
         if (::ClearCommError(device, &errors, &stat)) {
@@ -224,7 +227,8 @@ CComPort::ChunkEnd CComPort::WriteChunk(CWriteTransfer& t, uint32_t offset, uint
 }
 
 int32_t CComPort::Write(const uint8_t* data, uint32_t count) {
-    if (!m_open || !data || count == 0)
+    CPortCallGate::CVisit visit(m_gate);
+    if (!visit || !m_open || !data || count == 0)
         return 0;
     CPortLockGuard io(m_ioLock);
     ReapAbandonedWrites();
@@ -250,8 +254,8 @@ int32_t CComPort::Write(const uint8_t* data, uint32_t count) {
             break;
         }
         done += std::min<uint32_t>(end.moved, ask);
-        if (end.moved < ask)
-            break; // the device's own time-out, a cancel or a failure
+        if (end.moved < ask || m_gate.Stopping())
+            break; // the device's own time-out, a cancel, a failure or a close
         watch.Progress(::GetTickCount64());
     }
     return static_cast<int32_t>(done);
@@ -267,7 +271,8 @@ void CComPort::ReapAbandonedWrites() {
 }
 
 int32_t CComPort::Read(uint8_t* buffer, uint32_t count, uint32_t timeoutMs) {
-    if (!m_open || !buffer || count == 0)
+    CPortCallGate::CVisit visit(m_gate);
+    if (!visit || !m_open || !buffer || count == 0)
         return 0;
     if (static_cast<uint32_t>(std::max(m_queues.ReceiveCount(), 0)) < count)
         ::Sleep(kReadShortfallSleepMs);
@@ -276,7 +281,7 @@ int32_t CComPort::Read(uint8_t* buffer, uint32_t count, uint32_t timeoutMs) {
     for (;;) {
         taken += static_cast<uint32_t>(m_queues.TakeReceived(buffer + taken, count - taken));
         const uint64_t elapsed = ::GetTickCount64() - start;
-        if (elapsed >= timeoutMs || taken >= count)
+        if (elapsed >= timeoutMs || taken >= count || m_gate.Stopping())
             break;
         // Woken by the status thread when bytes arrive; the cap only covers
         // a signal that came before this wait began.
@@ -288,6 +293,8 @@ int32_t CComPort::Read(uint8_t* buffer, uint32_t count, uint32_t timeoutMs) {
 }
 
 void CComPort::ClosePort() {
+    // A Write or Read in flight on another thread gives up and leaves first.
+    m_gate.Close();
     if (m_statusThread.Stop() == ThreadEnd::Terminated && m_readState && m_device) {
         // The thread may have died with its read in flight on the buffer.
         OVERLAPPED& ov = m_readState->ov;

@@ -9,6 +9,7 @@
 #define KESTREL_DRIVERS_COM_COM_PORT_H
 
 #include "drivers/common/port_driver.h"
+#include "drivers/common/port_call_gate.h"
 #include "drivers/common/port_queues.h"
 #include "drivers/common/serial_write_watch.h"
 #include "drivers/common/status_thread.h"
@@ -58,6 +59,7 @@ class CComPort {
     CPortQueues m_queues{m_receiveLock, m_statusLock};
     CPortLock m_ioLock; // Write only
     CStatusThread m_statusThread;
+    CPortCallGate m_gate; // the caller's Write and Read against ClosePort
     // Heap-held so that a status thread that had to be terminated with a
     // read in flight can leave it behind instead of freeing it under the I/O.
     std::unique_ptr<CReadState> m_readState;
