@@ -1,6 +1,8 @@
 #include "drivers/usb/usb_port.h"
 
+#include "drivers/common/serial_write_watch.h"
 #include "drivers/common/status_record_sorting.h"
+#include "drivers/common/watched_write.h"
 #include "drivers/common/windows_family.h"
 #include "drivers/usb/debug_log.h"
 
@@ -16,9 +18,8 @@ constexpr DWORD kStatusChunk = 16;
 constexpr DWORD kPresentPauseMs = 10;
 constexpr DWORD kRemovedPauseMs = 500;
 constexpr uint32_t kPerByteMs = 5;
-// Time a cancelled transfer gets to complete before we assume the driver
-// is stuck.
-constexpr DWORD kCancelGraceMs = 5000;
+// Before the rest of a block that the device took only in part.
+constexpr DWORD kShortWritePauseMs = 10;
 
 // {A5DCBF10-6530-11D2-901F-00C04FB951ED}, the class of every USB device.
 constexpr GUID kUsbDeviceInterface = {
@@ -89,9 +90,12 @@ void CUsbPort::CloseDevice() {
 
 bool CUsbPort::OpenDevice() {
     CloseDevice();
-    const std::wstring path = Widen(m_path);
+    const std::wstring path = Widen(m_openPath);
+    // Overlapped even for a caller that asked for blocking transfers: a
+    // blocking write to a printer that stopped reading could be neither
+    // bounded nor ended by ClosePort (under Wine not even cancelled).
     HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                             Synchronous() ? FILE_ATTRIBUTE_NORMAL : FILE_FLAG_OVERLAPPED, nullptr);
+                             FILE_FLAG_OVERLAPPED, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return false;
     {
@@ -130,6 +134,9 @@ int32_t CUsbPort::OpenPort() {
     // a second status thread from starting beside the first.
     if (m_device || m_open)
         ClosePort();
+    m_openPath = m_path;
+    m_openSynchronous = m_synchronous != 0;
+    m_gate.Open();
     if (!m_window.Create(m_onDeviceChange) || !OpenDevice())
         return 0;
     m_open = true;
@@ -149,49 +156,23 @@ int32_t CUsbPort::OpenPort() {
 }
 
 CUsbPort::CWriteResult CUsbPort::DirectWrite(const uint8_t* data, uint32_t count) {
+    // Given up only when the printer has taken nothing for the stall bound:
+    // a byte-proportional limit would cut a printer that pauses, and none at
+    // all would hold the caller for ever. A stalled printer is still there,
+    // so a stall is no lost device: reopening it would not help, and the
+    // re-enable command would only stall a second time.
+    const WatchedWriteEnd end = WatchedWrite(m_device.Get(), m_gate.StopEvent(), data, count,
+                                             PrinterStallMs(m_writeTimeout), kShortWritePauseMs);
     CWriteResult result;
-    HANDLE device = m_device.Get();
-    DWORD written = 0;
-    if (Synchronous()) {
-        result.ok = ::WriteFile(device, data, count, &written, nullptr) != 0;
-        const DWORD error = result.ok ? 0 : ::GetLastError();
-        result.written = written;
-        result.deviceLost = error == ERROR_ACCESS_DENIED || error == ERROR_INVALID_HANDLE;
-        return result;
-    }
-    CHandle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!event)
-        return result;
-    OVERLAPPED ov{};
-    ov.hEvent = event.Get();
-    if (!::WriteFile(device, data, count, nullptr, &ov)) {
-        const DWORD error = ::GetLastError();
-        if (error != ERROR_IO_PENDING) {
-            result.deviceLost = error == ERROR_ACCESS_DENIED || error == ERROR_INVALID_HANDLE;
-            return result;
-        }
-        if (::WaitForSingleObject(event.Get(), BoundMs(m_writeTimeout, count)) != WAIT_OBJECT_0) {
-            // The caller's block and `ov` must outlive the transfer, so the
-            // cancellation is completed before returning, however long it takes.
-            ::CancelIo(device);
-            if (!AwaitCancelled(event.Get()))
-                ::WaitForSingleObject(event.Get(), INFINITE); // unbounded: see above
-            result.deviceLost = true;
-            return result;
-        }
-    }
-    if (!::GetOverlappedResult(device, &ov, &written, FALSE)) {
-        const DWORD error = ::GetLastError();
-        result.deviceLost = error == ERROR_ACCESS_DENIED || error == ERROR_INVALID_HANDLE;
-        return result;
-    }
-    result.ok = true;
-    result.written = written;
+    result.written = end.written;
+    result.ok = end.written == count;
+    result.deviceLost = end.error == ERROR_ACCESS_DENIED || end.error == ERROR_INVALID_HANDLE;
     return result;
 }
 
 int32_t CUsbPort::Write(const uint8_t* data, uint32_t count) {
-    if (!m_open || !data || count == 0)
+    CPortCallGate::CVisit visit(m_gate);
+    if (!visit || !m_open || !data || count == 0)
         return 0;
     if (m_writeMode == 1)
         return static_cast<int32_t>(WorkerWrite(Target(), data, count, m_writeTimeout));
@@ -201,7 +182,7 @@ int32_t CUsbPort::Write(const uint8_t* data, uint32_t count) {
     const CWriteResult result = DirectWrite(data, count);
     if (result.ok)
         return static_cast<int32_t>(result.written);
-    if (result.deviceLost) {
+    if (result.deviceLost && !m_gate.Stopping()) {
         if (OpenDevice()) {
             m_powerState = kUsbPowerPresent;
             // Once, and without a further reconnection should it fail too.
@@ -209,18 +190,15 @@ int32_t CUsbPort::Write(const uint8_t* data, uint32_t count) {
         } else {
             m_powerState = kUsbPowerClosed;
         }
+        return 0;
     }
-    return 0;
+    // Stalled, or the port is closing: what the printer took.
+    return static_cast<int32_t>(result.written);
 }
 
 int32_t CUsbPort::DirectRead(uint8_t* buffer, uint32_t count) {
     CPortLockGuard io(m_ioLock);
     HANDLE device = m_device.Get();
-    DWORD got = 0;
-    if (Synchronous()) {
-        ::ReadFile(device, buffer, count, &got, nullptr);
-        return static_cast<int32_t>(got);
-    }
     CHandle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!event)
         return 0;
@@ -231,11 +209,14 @@ int32_t CUsbPort::DirectRead(uint8_t* buffer, uint32_t count) {
             return 0;
         // A printer that never answers must not hold the caller for ever:
         // the read gets the worker's bound, then keeps what it gathered.
-        if (::WaitForSingleObject(event.Get(), BoundMs(m_readTimeout, count)) != WAIT_OBJECT_0) {
+        HANDLE waits[] = {event.Get(), m_gate.StopEvent()};
+        if (::WaitForMultipleObjects(2, waits, FALSE, BoundMs(m_readTimeout, count)) !=
+            WAIT_OBJECT_0) {
             ::CancelIo(device);
+            // The caller's buffer and `ov` must outlive the transfer, so the
+            // cancellation is completed before returning, however long it takes.
             if (!AwaitCancelled(event.Get()))
-                ::WaitForSingleObject(event.Get(),
-                                      INFINITE); // the caller's buffer: see DirectWrite
+                ::WaitForSingleObject(event.Get(), INFINITE); // unbounded: see above
         }
     }
     return static_cast<int32_t>(std::min<ULONG_PTR>(ov.InternalHigh, count));
@@ -243,12 +224,13 @@ int32_t CUsbPort::DirectRead(uint8_t* buffer, uint32_t count) {
 
 int32_t CUsbPort::BufferedRead(uint8_t* buffer, uint32_t count, uint32_t timeoutMs) {
     if (static_cast<uint32_t>(std::max(m_queues.ReceiveCount(), 0)) < count)
-        ::Sleep(timeoutMs); // once; bounded by the caller
+        ::WaitForSingleObject(m_gate.StopEvent(), timeoutMs); // once, unless closing
     return static_cast<int32_t>(m_queues.TakeReceived(buffer, count));
 }
 
 int32_t CUsbPort::Read(uint8_t* buffer, uint32_t count, uint32_t timeoutMs) {
-    if (!m_open || !buffer || count == 0)
+    CPortCallGate::CVisit visit(m_gate);
+    if (!visit || !m_open || !buffer || count == 0)
         return 0;
     if (m_readMode != 2 && count < kStatusChunk)
         return 0;
@@ -264,6 +246,8 @@ int32_t CUsbPort::Read(uint8_t* buffer, uint32_t count, uint32_t timeoutMs) {
 }
 
 void CUsbPort::ClosePort() {
+    // A Write or Read in flight on another thread gives up and leaves first.
+    m_gate.Close();
     if (m_statusThread.Stop() == ThreadEnd::Terminated && m_readState) {
         // The thread may have died with its read in flight on the buffer.
         OVERLAPPED& ov = m_readState->ov;

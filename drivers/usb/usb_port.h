@@ -9,6 +9,7 @@
 #define KESTREL_DRIVERS_USB_USB_PORT_H
 
 #include "drivers/common/port_driver.h"
+#include "drivers/common/port_call_gate.h"
 #include "drivers/common/port_queues.h"
 #include "drivers/common/status_thread.h"
 #include "drivers/common/win_handle.h"
@@ -48,11 +49,13 @@ class CUsbPort {
     struct CWriteResult {
         bool ok = false;
         uint32_t written = 0;
-        bool deviceLost = false; // error 5 or 6, or no completion in time
+        bool deviceLost = false; // error 5 or 6
     };
 
-    bool Synchronous() const { return m_synchronous != 0; }
-    WorkerTransferTarget Target() { return {m_device.Get(), Synchronous(), &m_ioLock}; }
+    // As OpenPort took it: a SetDeviceOption on an open port waits for the next open.
+    bool Synchronous() const { return m_openSynchronous; }
+    // The device is overlapped whatever the caller asked (see OpenDevice).
+    WorkerTransferTarget Target() { return {m_device.Get(), false, &m_ioLock, m_gate.StopEvent()}; }
     bool OpenDevice();
     void CloseDevice();
     void Reopen();
@@ -69,6 +72,7 @@ class CUsbPort {
     // starting or cancelling a read on it; never held across a wait.
     CPortLock m_deviceLock;
     CStatusThread m_statusThread;
+    CPortCallGate m_gate; // the caller's Write and Read against ClosePort
     // Heap-held so that a status thread that had to be terminated with a
     // read in flight can leave it behind instead of freeing it under the I/O.
     std::unique_ptr<CReadState> m_readState;
@@ -84,6 +88,9 @@ class CUsbPort {
     int32_t m_writeMode = 0;
     int32_t m_writeTimeout = 0;
     int32_t m_readTimeout = 0;
+    // The path and the synchronous flag as OpenPort took them.
+    std::string m_openPath;
+    bool m_openSynchronous = false;
 
     std::atomic<bool> m_open{false};                    // status thread reads
     std::atomic<int32_t> m_powerState{kUsbPowerClosed}; // status thread reads

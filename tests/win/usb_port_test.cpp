@@ -335,6 +335,13 @@ TEST_F(UsbPort, NoticesFollowThePrinterOutAndBack) {
     EXPECT_EQ(GetAncestor(window, GA_PARENT), GetDesktopWindow());
     HANDLE device = AddedHandle(before);
     ASSERT_NE(device, nullptr);
+    // Options set on an open port wait for the next open: the reconnections
+    // below still find the printer the port was opened on.
+    ConnectionSettings elsewhere = ProgramSettings();
+    elsewhere.portName =
+        "\\\\?\\usb#vid_7a31&pid_0006#missing#{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
+    elsewhere.outputBufferSize = 0;
+    ASSERT_EQ(lib_.SetDeviceOption(elsewhere), 1);
 
     EXPECT_EQ(HandleNotice(window, DBT_DEVICEQUERYREMOVE, device), BROADCAST_QUERY_DENY);
     EXPECT_EQ(HandleNotice(window, DBT_DEVICEQUERYREMOVE, GetCurrentProcess()), 1);
@@ -380,6 +387,7 @@ TEST_F(UsbPort, NoticesFollowThePrinterOutAndBack) {
 
     // Closed and opened again: the same window, serving the new handle.
     lib_.ClosePort();
+    ASSERT_EQ(lib_.SetDeviceOption(ProgramSettings()), 1);
     EXPECT_EQ(AddedHandle(before), nullptr);
     ASSERT_EQ(lib_.OpenPort(), 1);
     EXPECT_EQ(OwnNoticeWindow(), window);
