@@ -4,8 +4,8 @@
 #include "drivers/common/win_handle.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
