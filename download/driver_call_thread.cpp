@@ -221,7 +221,8 @@ std::optional<int32_t> CDriverCallThread::Run(std::function<int32_t()> call, uin
                 waitCount = 1;
                 if (interrupt->cancel && s.state.load() != kDone)
                     interrupt->cancel();
-                const int64_t cut = NowMicros() + static_cast<int64_t>(interrupt->afterCancelMs) * 1000;
+                const int64_t cut =
+                    NowMicros() + static_cast<int64_t>(interrupt->afterCancelMs) * 1000;
                 deadline = cut < deadline ? cut : deadline;
             }
         }

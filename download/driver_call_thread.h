@@ -52,8 +52,8 @@ public:
         std::function<void()> cancel;
         uint32_t afterCancelMs = 0;
     };
-    std::optional<int32_t> Run(std::function<int32_t()> call, uint32_t boundMs,
-                               uint32_t restMs = 0, const Interrupt* interrupt = nullptr);
+    std::optional<int32_t> Run(std::function<int32_t()> call, uint32_t boundMs, uint32_t restMs = 0,
+                               const Interrupt* interrupt = nullptr);
 
     // A call ran past its bound and may still be running.
     bool Abandoned() const { return abandoned_; }

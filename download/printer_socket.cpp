@@ -43,7 +43,8 @@ bool CPrinterSocket::WaitWritable(uint32_t limitMs) {
         const int ready = select(0, nullptr, &writable, &failed, &wait);
         if (ready == SOCKET_ERROR) return SliceResult::Failed;
         if (ready > 0) return FD_ISSET(socket_, &writable) ? SliceResult::Ready : SliceResult::Failed;
-        if (cancel_ && WaitForSingleObject(cancel_, 0) == WAIT_OBJECT_0) return SliceResult::Failed;
+        if (cancel_ && WaitForSingleObject(cancel_, 0) == WAIT_OBJECT_0)
+            return SliceResult::Failed;
         PumpPaintAndTimers();
         return SliceResult::NotYet;
     };

@@ -93,10 +93,12 @@ std::optional<std::string> CPrivateFolder::Path() {
     std::unique_ptr<void, LocalFreer> freeDescriptor(descriptor);
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
 
-    // Alive before the folder exists: a start of another copy meanwhile
+    // Alive before the folder exists, and until this object goes (what
+    // could not be deleted stays ours): a start of another copy meanwhile
     // must not take it for a dead run's.
-    UniqueHandle alive = MarkThisRunAlive();
-    if (!alive)
+    if (!alive_)
+        alive_ = MarkThisRunAlive();
+    if (!alive_)
         return std::nullopt;
     static LONG made = 0;
     const std::string stem = temp + kFolderPrefix + ThisRunName() + "-";
@@ -104,7 +106,6 @@ std::optional<std::string> CPrivateFolder::Path() {
         const std::string folder = stem + std::to_string(InterlockedIncrement(&made));
         if (CreateDirectoryA(folder.c_str(), &attributes)) {
             path_ = folder;
-            alive_ = std::move(alive);
             return path_;
         }
         if (GetLastError() != ERROR_ALREADY_EXISTS)
@@ -123,7 +124,6 @@ void CPrivateFolder::Remove() {
         return;
     RemoveDirectoryA(path_->c_str()); // only succeeds once it is empty
     path_.reset();
-    alive_.Close();
 }
 
 void CPrivateFolder::RemoveThoseOfEndedRuns() {

@@ -33,7 +33,7 @@ class CPrivateFolder {
 
   private:
     std::optional<std::string> path_;
-    UniqueHandle alive_; // held while the folder is there
+    UniqueHandle alive_; // held from the first folder on
 };
 
 } // namespace kestrel

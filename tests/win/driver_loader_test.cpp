@@ -342,7 +342,12 @@ TEST(DriverCallThread, AnInterruptCancelsTheCallInFlightFromTheWaitingThread) {
 
     const CDriverCallThread::Interrupt deaf{interrupt.Get(), [] {}, 300};
     before = GetTickCount();
-    EXPECT_FALSE(calls.Run([] { Sleep(4000); return 1; }, 60000, 0, &deaf));
+    EXPECT_FALSE(calls.Run(
+        [] {
+            Sleep(4000);
+            return 1;
+        },
+        60000, 0, &deaf));
     EXPECT_LT(GetTickCount() - before, 3000u);
     EXPECT_TRUE(calls.Abandoned());
 }

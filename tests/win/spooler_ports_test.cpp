@@ -174,7 +174,8 @@ TEST_F(Spooler, ARunThatDiedIsGivenBackAtTheNextStartOneStillRunningIsNot) {
     // A copy in another logon session (over SSH, from the task scheduler)
     // shares the record but not this session's Local\ namespace.
     const std::string other = std::to_string(GetCurrentProcessId()) + ".0123456789abcdef";
-    UniqueHandle otherAlive(CreateMutexA(nullptr, FALSE, ("Global\\Kestrel.RunAlive." + other).c_str()));
+    UniqueHandle otherAlive(
+        CreateMutexA(nullptr, FALSE, ("Global\\Kestrel.RunAlive." + other).c_str()));
     ASSERT_TRUE(otherAlive);
     const std::string otherPath = std::string(kMovedPrintersKey) + "\\" + other;
     ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, otherPath.c_str(), elsewhere.c_str(), REG_SZ,
