@@ -33,9 +33,9 @@ private:
     // Waits until the socket can be written or has failed; false on time-out.
     bool WaitWritable(uint32_t limitMs);
 
+    HANDLE cancel_ = nullptr;  // not owned
     SOCKET socket_ = INVALID_SOCKET;
     bool sendFailed_ = false;  // Close then resets the connection
-    HANDLE cancel_ = nullptr;  // not owned
 };
 
 }  // namespace kestrel
