@@ -49,7 +49,8 @@ bool CPrinterSocket::WaitWritable(uint32_t limitMs) {
 
     // A cancel ends the wait at the next slice.
     const auto cancellable = [this, &slice](uint32_t sliceMs) {
-        if (cancel_ && WaitForSingleObject(cancel_, 0) == WAIT_OBJECT_0) return SliceResult::Failed;
+        if (cancel_ && WaitForSingleObject(cancel_, 0) == WAIT_OBJECT_0)
+            return SliceResult::Failed;
         return slice(sliceMs);
     };
     return WaitInSlices(limitMs, NowMs, cancellable) == WaitResult::Ready;
