@@ -9,6 +9,7 @@
 #include "download/driver_loader.h"
 #include "download/hex_download.h"
 #include "download/printer_socket.h"
+#include "download/private_folder_win.h"
 #include "download/ui_clock.h"
 #include "framework/dialog_colours.h"
 #include "framework/file_dialog.h"
@@ -74,8 +75,10 @@ bool CMainDialog::OnInitDialog() {
     printerType_ = kDefaultPrinterType;
 
     // Printers that a run which died (a crash, a kill, a power cut) left on
-    // "FILE:" get their ports back before anything else happens.
+    // "FILE:" get their ports back before anything else happens, and its
+    // private folders go.
     CSpoolerPorts::GiveBackLeftByEndedRuns();
+    CPrivateFolder::RemoveThoseOfEndedRuns();
 
     // The model must be known before the window is shown; without one there
     // is nothing to do, and nothing has been taken yet that needs giving back.

@@ -29,7 +29,7 @@ constexpr uint64_t kPieceBytes = 64 * 1024;
 
 // Counts what reached the library, and stops handing it blocks once the
 // user has pressed Ctrl+C: the engine then ends the run through its usual
-// clean-up.
+// clean-up. A block in flight then is cut short by the binding itself.
 class CountingDriver : public IPortDriver {
   public:
     explicit CountingDriver(IPortDriver& inner) : inner_(inner) {}
@@ -65,7 +65,8 @@ class CountingDriver : public IPortDriver {
 
 // The same for the network. The image still goes as one stream on one
 // connection, but handed over in pieces, so that progress can be shown and
-// Ctrl+C stops it between two of them.
+// Ctrl+C stops it between two of them (a piece the printer does not take
+// fails at Ctrl+C by itself).
 class CountingLink : public INetworkLink {
   public:
     explicit CountingLink(INetworkLink& inner) : inner_(inner) {}
@@ -281,8 +282,10 @@ PortResult RunConsoleDownload(const ConsoleCommand& command, const PortTarget& t
     CDriverFileStore files;
     CSpoolerPorts spooler;
     CPortDriver library;
+    library.InterruptWritesOn(InterruptEvent());
     CountingDriver driver(library);
     CPrinterSocket socket;
+    socket.CancelOn(InterruptEvent());
     CountingLink link(socket);
     const bool network = target.kind == PortKind::Network;
     ConsoleView view(target, command.output, output, network ? link.sent : driver.sent, request);

@@ -1,7 +1,8 @@
 // Ctrl+C and Ctrl+Break end a console download cleanly instead of killing
 // the process with the port open, the library on disk and printers on
-// "FILE:". The handler only raises a flag; the download notices it at the
-// next block or closing-wait step and unwinds through its usual clean-up.
+// "FILE:". The handler only raises a flag and signals an event; the waits
+// of a download watch the event (a block in flight is cut short, the
+// closing wait ends), and the run unwinds through its usual clean-up.
 #pragma once
 
 #include <windows.h>

@@ -17,6 +17,8 @@
 #include "console/usb_printers_win.h"
 #include "download/hex_download.h"
 #include "download/hex_image_file.h"
+#include "download/private_folder_win.h"
+#include "download/spooler_ports.h"
 #include "framework/socket_library.h"
 #include "framework/win_handle.h"
 
@@ -117,6 +119,12 @@ int Main(int argc, char** argv) {
     }
 
     InstallInterruptHandler();
+    // What runs that died (a kill, a crash, a power cut) left behind, as the
+    // window program does at its start: printers still on "FILE:" get their
+    // ports back, and their private folders go. Quietly, and never what a
+    // run still going holds.
+    CSpoolerPorts::GiveBackLeftByEndedRuns();
+    CPrivateFolder::RemoveThoseOfEndedRuns();
     SocketLibrary sockets;
     int code;
     if (command.ports.size() > 1) {

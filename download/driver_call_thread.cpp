@@ -175,7 +175,7 @@ bool CDriverCallThread::Start() {
 }
 
 std::optional<int32_t> CDriverCallThread::Run(std::function<int32_t()> call, uint32_t boundMs,
-                                              uint32_t restMs) {
+                                              uint32_t restMs, const Interrupt* interrupt) {
     if (abandoned_)
         return std::nullopt;
     if (!Start()) {
@@ -192,8 +192,10 @@ std::optional<int32_t> CDriverCallThread::Run(std::function<int32_t()> call, uin
         SetEvent(s.workReady);
 
     const int64_t start = NowMicros();
-    const int64_t deadline = start + static_cast<int64_t>(boundMs) * 1000;
+    int64_t deadline = start + static_cast<int64_t>(boundMs) * 1000;
     const int64_t spinUntil = start + kCallerSpinMicros;
+    HANDLE waitOn[2] = {s.workDone, interrupt ? interrupt->event : nullptr};
+    DWORD waitCount = waitOn[1] != nullptr ? 2 : 1;
     for (;;) {
         if (s.state.load() == kDone)
             break;
@@ -211,9 +213,18 @@ std::optional<int32_t> CDriverCallThread::Run(std::function<int32_t()> call, uin
         s.callerAsleep.store(true);
         if (s.state.load() != kDone) {
             const int64_t left = (deadline - now + 999) / 1000;
-            MsgWaitForMultipleObjects(1, &s.workDone, FALSE,
-                                      static_cast<DWORD>(left < kSliceMs ? left : kSliceMs),
-                                      QS_PAINT | QS_TIMER | QS_SENDMESSAGE);
+            const DWORD woke = MsgWaitForMultipleObjects(
+                waitCount, waitOn, FALSE, static_cast<DWORD>(left < kSliceMs ? left : kSliceMs),
+                QS_PAINT | QS_TIMER | QS_SENDMESSAGE);
+            if (woke == WAIT_OBJECT_0 + 1) {
+                // Once only: the event stays signalled.
+                waitCount = 1;
+                if (interrupt->cancel && s.state.load() != kDone)
+                    interrupt->cancel();
+                const int64_t cut =
+                    NowMicros() + static_cast<int64_t>(interrupt->afterCancelMs) * 1000;
+                deadline = cut < deadline ? cut : deadline;
+            }
         }
         s.callerAsleep.store(false);
         PumpPaintAndTimers();

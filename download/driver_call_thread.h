@@ -42,8 +42,18 @@ public:
     // With `restMs`, the thread then keeps the library quiet for that long
     // from the moment the call returned, and only then serves its windows
     // and takes the next call; this thread has the result at once.
-    std::optional<int32_t> Run(std::function<int32_t()> call, uint32_t boundMs,
-                               uint32_t restMs = 0);
+    //
+    // With `interrupt`, the wait also watches its event: once it is
+    // signalled, `cancel` runs here, on the waiting thread, while the call is
+    // still in flight on the driver thread, and the call is then given at
+    // most `afterCancelMs` more to come back.
+    struct Interrupt {
+        HANDLE event = nullptr;
+        std::function<void()> cancel;
+        uint32_t afterCancelMs = 0;
+    };
+    std::optional<int32_t> Run(std::function<int32_t()> call, uint32_t boundMs, uint32_t restMs = 0,
+                               const Interrupt* interrupt = nullptr);
 
     // A call ran past its bound and may still be running.
     bool Abandoned() const { return abandoned_; }

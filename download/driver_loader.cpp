@@ -144,10 +144,13 @@ int32_t CPortDriver::WriteOnThread(const uint8_t* data, uint32_t count, uint32_t
     // A copy: a write given up on must not read the image after it is freed.
     auto bytes = std::make_shared<std::vector<uint8_t>>(data, data + (data ? count : 0));
     const uint64_t bound = bounds_.writeMs + static_cast<uint64_t>(bounds_.writePerByteMs) * count;
+    CDriverCallThread::Interrupt interrupt{interrupt_, [close = closePort_] { close(); },
+                                           kAfterCloseMs};
     return calls_
         .Run([call, bytes, count,
               null = data == nullptr] { return call(null ? nullptr : bytes->data(), count); },
-             static_cast<uint32_t>(bound < UINT32_MAX ? bound : UINT32_MAX), restMs)
+             static_cast<uint32_t>(bound < UINT32_MAX ? bound : UINT32_MAX), restMs,
+             interrupt_ ? &interrupt : nullptr)
         .value_or(0);
 }
 

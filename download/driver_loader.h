@@ -53,6 +53,13 @@ public:
     void SetCallBounds(const CallBounds& bounds) { bounds_ = bounds; }
     bool GivenUp() const { return calls_.Abandoned(); }
 
+    // kestrelc's Ctrl+C: once `event` is signalled, a write in flight is
+    // ended from this thread by the library's own ClosePort (the libraries
+    // let a close from another thread cut a transfer short), and given
+    // kAfterCloseMs more to come back before the binding is given up.
+    void InterruptWritesOn(HANDLE event) { interrupt_ = event; }
+    static constexpr uint32_t kAfterCloseMs = 1000;
+
 private:
     void Unbind();
     int32_t WriteOnThread(const uint8_t* data, uint32_t count, uint32_t restMs);
@@ -68,6 +75,7 @@ private:
     PFN_GetASBState asbState_ = nullptr;
     HMODULE module_ = nullptr; // owned: freed by Release or the destructor
     CallBounds bounds_;
+    HANDLE interrupt_ = nullptr; // not owned
     CDriverCallThread calls_; // where the library is loaded, called and freed
 };
 

@@ -1,13 +1,12 @@
 #include "download/moved_printer_record_win.h"
 
-#include <cstdio>
 #include <utility>
 #include <vector>
 
+#include "download/run_alive_win.h"
+
 namespace kestrel {
 namespace {
-
-constexpr const char* kAliveMutexPrefix = "Local\\Kestrel.PrintersMovedToFile.";
 
 struct KeyCloser {
     HKEY key = nullptr;
@@ -19,30 +18,6 @@ struct KeyCloser {
 
 std::string RunKeyPath(const std::string& run) {
     return std::string(kMovedPrintersKey) + "\\" + run;
-}
-
-// The process id alone could be a later process's; with its start time it
-// names this run and no other.
-std::string ThisRunName() {
-    FILETIME created{}, exited{}, kernel{}, user{};
-    ::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user);
-    char name[64];
-    std::snprintf(name, sizeof name, "%lu.%08lx%08lx",
-                  static_cast<unsigned long>(::GetCurrentProcessId()),
-                  static_cast<unsigned long>(created.dwHighDateTime),
-                  static_cast<unsigned long>(created.dwLowDateTime));
-    return name;
-}
-
-// A run counts as ended only when its mutex is certainly gone; a mutex that
-// exists but cannot be opened (another integrity level) is a live run.
-bool RunHasEnded(const std::string& run) {
-    HANDLE alive = ::OpenMutexA(SYNCHRONIZE, FALSE, (kAliveMutexPrefix + run).c_str());
-    if (alive) {
-        ::CloseHandle(alive);
-        return false;
-    }
-    return ::GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
 std::vector<std::string> SubkeyNames(HKEY key) {
@@ -98,9 +73,7 @@ void DeleteIfEmpty(const std::string& path) {
 
 } // namespace
 
-CMovedPrinterRecord::CMovedPrinterRecord()
-    : run_(ThisRunName()),
-      alive_(::CreateMutexA(nullptr, FALSE, (kAliveMutexPrefix + run_).c_str())) {}
+CMovedPrinterRecord::CMovedPrinterRecord() : run_(ThisRunName()), alive_(MarkThisRunAlive()) {}
 
 CMovedPrinterRecord::~CMovedPrinterRecord() {
     DeleteIfEmpty(RunKeyPath(run_));

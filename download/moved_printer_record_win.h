@@ -2,10 +2,9 @@
 // before they move, one value per printer (name -> former port text) under a
 // key of the run that moved them, and struck off when they get their port
 // back. A run that dies (a crash, a kill, a power cut) leaves its key behind;
-// the next start gives those printers back. A run that is still going marks
-// its key as alive with a named mutex for as long as it lives, so that
-// another copy of the program never gives back a port in the middle of its
-// download.
+// the next start gives those printers back. A run that is still going is
+// marked alive (run_alive_win.h) for as long as it lives, so that another
+// copy of the program never gives back a port in the middle of its download.
 #pragma once
 
 #include <functional>

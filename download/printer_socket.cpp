@@ -46,7 +46,14 @@ bool CPrinterSocket::WaitWritable(uint32_t limitMs) {
         PumpPaintAndTimers();
         return SliceResult::NotYet;
     };
-    return WaitInSlices(limitMs, NowMs, slice) == WaitResult::Ready;
+
+    // A cancel ends the wait at the next slice.
+    const auto cancellable = [this, &slice](uint32_t sliceMs) {
+        if (cancel_ && WaitForSingleObject(cancel_, 0) == WAIT_OBJECT_0)
+            return SliceResult::Failed;
+        return slice(sliceMs);
+    };
+    return WaitInSlices(limitMs, NowMs, cancellable) == WaitResult::Ready;
 }
 
 bool CPrinterSocket::Connect(const std::string& host, uint16_t port) {

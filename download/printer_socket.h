@@ -21,6 +21,9 @@ public:
     bool Connect(const std::string& host, uint16_t port) override;
     int64_t Send(const uint8_t* data, uint64_t count) override;
     void Close() override;
+    // A Connect or Send waiting on the printer fails once `event` is
+    // signalled (kestrelc's Ctrl+C).
+    void CancelOn(HANDLE event) { cancel_ = event; }
 
     // Longest wait for a connection, and for a printer that takes no byte.
     static constexpr uint32_t kConnectLimitMs = 30000;
@@ -30,6 +33,7 @@ private:
     // Waits until the socket can be written or has failed; false on time-out.
     bool WaitWritable(uint32_t limitMs);
 
+    HANDLE cancel_ = nullptr;  // not owned
     SOCKET socket_ = INVALID_SOCKET;
     bool sendFailed_ = false;  // Close then resets the connection
 };

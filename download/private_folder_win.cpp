@@ -4,9 +4,11 @@
 // sddl.h needs windows.h before it.
 #include <sddl.h>
 
+#include <cstring>
 #include <memory>
 #include <vector>
 
+#include "download/run_alive_win.h"
 #include "framework/win_handle.h"
 
 namespace kestrel {
@@ -44,6 +46,30 @@ std::string TempDirectory() {
     return std::string(temp, n);
 }
 
+constexpr const char* kFolderPrefix = "kestrel-";
+
+enum EntryKind { kFolderEntry, kFileEntry };
+
+// The names matching `pattern` that are plain folders, or plain files. A
+// link or junction is never one of them: what it points at is not ours.
+std::vector<std::string> EntriesOf(const std::string& pattern, EntryKind kind) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found{};
+    HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        const DWORD a = found.dwFileAttributes;
+        const bool folder = (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if ((a & FILE_ATTRIBUTE_REPARSE_POINT) || folder != (kind == kFolderEntry) ||
+            std::strcmp(found.cFileName, ".") == 0 || std::strcmp(found.cFileName, "..") == 0)
+            continue;
+        names.emplace_back(found.cFileName);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return names;
+}
+
 } // namespace
 
 CPrivateFolder::~CPrivateFolder() {
@@ -67,9 +93,15 @@ std::optional<std::string> CPrivateFolder::Path() {
     std::unique_ptr<void, LocalFreer> freeDescriptor(descriptor);
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
 
+    // Alive before the folder exists, and until this object goes (what
+    // could not be deleted stays ours): a start of another copy meanwhile
+    // must not take it for a dead run's.
+    if (!alive_)
+        alive_ = MarkThisRunAlive();
+    if (!alive_)
+        return std::nullopt;
     static LONG made = 0;
-    const std::string stem = temp + "kestrel-" + std::to_string(GetCurrentProcessId()) + "-" +
-                             std::to_string(GetTickCount()) + "-";
+    const std::string stem = temp + kFolderPrefix + ThisRunName() + "-";
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string folder = stem + std::to_string(InterlockedIncrement(&made));
         if (CreateDirectoryA(folder.c_str(), &attributes)) {
@@ -92,6 +124,27 @@ void CPrivateFolder::Remove() {
         return;
     RemoveDirectoryA(path_->c_str()); // only succeeds once it is empty
     path_.reset();
+}
+
+void CPrivateFolder::RemoveThoseOfEndedRuns() {
+    const std::string temp = TempDirectory();
+    if (temp.empty())
+        return;
+    for (const std::string& name : EntriesOf(temp + kFolderPrefix + "*", kFolderEntry)) {
+        const size_t prefix = std::strlen(kFolderPrefix);
+        const size_t dash = name.rfind('-');
+        const std::string run =
+            dash != std::string::npos && dash > prefix ? name.substr(prefix, dash - prefix) : "";
+        if (!IsRunName(run) || !RunHasEnded(run))
+            continue;
+        const std::string folder = temp + name;
+        for (const std::string& file : EntriesOf(folder + "\\*", kFileEntry)) {
+            const std::string path = folder + "\\" + file;
+            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA(path.c_str());
+        }
+        RemoveDirectoryA(folder.c_str());
+    }
 }
 
 } // namespace kestrel

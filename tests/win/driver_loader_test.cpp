@@ -317,5 +317,40 @@ TEST(DriverCallThread, ServesItsWindowsBetweenCallsAndGivesUpAStalledCall) {
     stalled.reset();  // the call keeps its own share
 }
 
+// kestrelc's Ctrl+C: the wait wakes on the interrupt and cancels the call in
+// flight from the waiting thread (the library's ClosePort under a write to a
+// printer that stopped reading), instead of sitting out the call's bound. A
+// call the cancel does not end is given up shortly after it.
+TEST(DriverCallThread, AnInterruptCancelsTheCallInFlightFromTheWaitingThread) {
+    CDriverCallThread calls;
+    UniqueHandle interrupt(CreateEventA(nullptr, TRUE, TRUE, nullptr));
+    auto closed = std::make_shared<UniqueHandle>(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    DWORD cancelledOn = 0;
+    const CDriverCallThread::Interrupt closing{interrupt.Get(),
+                                               [&] {
+                                                   cancelledOn = GetCurrentThreadId();
+                                                   SetEvent(closed->Get());
+                                               },
+                                               5000};
+    DWORD before = GetTickCount();
+    EXPECT_EQ(calls.Run([closed] { return WaitForSingleObject(closed->Get(), 30000) ? 0 : 3; },
+                        60000, 0, &closing),
+              3);
+    EXPECT_LT(GetTickCount() - before, 10000u);
+    EXPECT_EQ(cancelledOn, GetCurrentThreadId());
+    EXPECT_FALSE(calls.Abandoned());
+
+    const CDriverCallThread::Interrupt deaf{interrupt.Get(), [] {}, 300};
+    before = GetTickCount();
+    EXPECT_FALSE(calls.Run(
+        [] {
+            Sleep(4000);
+            return 1;
+        },
+        60000, 0, &deaf));
+    EXPECT_LT(GetTickCount() - before, 3000u);
+    EXPECT_TRUE(calls.Abandoned());
+}
+
 }  // namespace
 }  // namespace kestrel

@@ -16,6 +16,7 @@ fails=0
 fail() { echo "FAIL: $*" >&2; fails=$((fails + 1)); }
 win() { echo "Z:${1//\//\\}"; }
 run() { "$root/scripts/wine-run.sh" --prefix "$prefix" "$exe" "$@"; }
+wine_do() { "$root/scripts/wine-run.sh" --prefix "$prefix" "$@"; }
 # Runs kestrelc with the printer on COM<n>; printer options before --.
 with_printer() {
     local n=$1; shift
@@ -110,6 +111,84 @@ with_printer 66 --rate 5000 -- bash -c 'cd cwd; /usr/lib/wine/wine64 "$0" --mode
 rc=$?
 [ $rc = 130 ] || fail "Ctrl+C: exit $rc, want 130: $(cat int.txt)"
 [ -z "$(ls cwd)" ] || fail "Ctrl+C left files behind: $(ls cwd)"
+
+# What a run leaves when it is killed, and a Ctrl+C under a block the
+# printer stopped taking. Both run from a folder nobody can write to, so that
+# the driver library goes into a private folder of the run's own under %TEMP%.
+# Each port has a spooler printer on it, which the run moves to "FILE:".
+printers='HKLM\System\CurrentControlSet\Control\Print\Printers'
+add_printer() {  # NAME PORT
+    wine_do reg add "$printers\\$1" /v Port /t REG_SZ /d "$2" /f >/dev/null &&
+        wine_do reg add "$printers\\$1" /v "Print Processor" /t REG_SZ /d WinPrint /f >/dev/null &&
+        wine_do reg add "$printers\\$1" /v Datatype /t REG_SZ /d RAW /f >/dev/null
+}
+port_of() { wine_do reg query "$printers\\$1" /v Port | tr -d '\r' | sed -n 's/.*REG_SZ *//p'; }
+temp=$(wine_do winepath -u "$(wine_do cmd /c 'echo %TEMP%' | tr -d '\r')" | tr -d '\r')
+run_folders() { ls -d "$temp"/kestrel-[0-9]*.* 2>/dev/null | sort; }
+# Starts kestrelc to COM<n> from /proc; once the printer has stopped reading,
+# calls the function named by $2 with kestrelc's Wine PID, then waits for
+# kestrelc and exits with its status.
+stall_then() {
+    (cd /proc && exec /usr/lib/wine/wine64 "$exe" --model TQ-110 --port "COM$1" "$(win "$work/fw.fls")") \
+        >"$work/stall-$1.txt" 2>&1 &
+    local w=$!
+    for _ in $(seq 100); do [ "$(stat -c %s "$VPRINTER_RECORD" 2>/dev/null || echo 0)" -ge 8192 ] && break; sleep 0.1; done
+    "$2" "$(pgrep -f "^$exe")"
+    wait $w
+}
+add_printer kestrelc-killed COM67: && add_printer kestrelc-stalled COM68: || fail "no spooler printers"
+export -f stall_then run wine_do win run_folders; export exe work root prefix temp
+
+before=$(run_folders)
+killed() { kill -KILL "$1"; }
+export -f killed
+with_printer 67 --stop-reading-after 8192 -- bash -c 'stall_then 67 killed'
+left=$(comm -13 <(echo "$before") <(run_folders))
+[ -n "$left" ] && [ "$(port_of kestrelc-killed)" = FILE: ] || fail "the killed run left nothing to settle: '$left'"
+
+# Ctrl+C 2 s into the download. Its start settles what the killed run left;
+# another start meanwhile must leave what this live run holds.
+interrupted() {
+    sleep 2
+    local live; live=$(comm -13 <(echo "$before") <(run_folders))
+    run --model TQ-110 --port COM199 "$(win "$work/fw.fls")" >/dev/null 2>&1
+    { [ -n "$live" ] && [ -d "$live" ] && [ "$(port_of kestrelc-stalled)" = FILE: ]; } ||
+        echo "another start took what a live run holds: '$live'" >>"$work/stall-fails.txt"
+    date +%s.%N >"$work/int-at.txt"
+    kill -INT "$1"
+}
+export -f interrupted port_of; export printers before
+with_printer 68 --stop-reading-after 8192 -- bash -c 'stall_then 68 interrupted'
+rc=$? ended=$(date +%s.%N)
+[ $rc = 130 ] || fail "Ctrl+C on a stalled block: exit $rc, want 130: $(cat stall-68.txt)"
+[ ! -s stall-fails.txt ] || fail "$(cat stall-fails.txt)"
+took=$(echo "$ended - $(cat int-at.txt)" | bc)
+# Within 2 s; the fault this catches is sitting out the block's bound (14 s).
+[ "$(echo "$took < 8" | bc)" = 1 ] || fail "Ctrl+C on a stalled block took $took s"
+[ "$(port_of kestrelc-stalled)" = COM68: ] || fail "Ctrl+C left the printer on $(port_of kestrelc-stalled)"
+[ "$(port_of kestrelc-killed)" = COM67: ] || fail "the killed run's printer is still on $(port_of kestrelc-killed)"
+[ "$(run_folders)" = "$before" ] || fail "private folders left: $(comm -13 <(echo "$before") <(run_folders))"
+
+# The same on the network, where a printer that stops reading holds a send
+# for a minute.
+"$printer" --tcp 0 --receive-buffer 4096 --stop-reading-after 100000 --idle-exit 60 \
+    >tcpstall.out 2>tcpstall.log </dev/null &
+tcp_pid=$!
+for _ in $(seq 50); do grep -q '^TCP ' tcpstall.out && break; sleep 0.1; done
+/usr/lib/wine/wine64 "$exe" --model TQ-110 --port "$(sed -n 's/^TCP //p' tcpstall.out)" --quiet \
+    "$(win "$work/big.fls")" >tcpint.txt 2>&1 &
+w=$!
+sleep 2
+began=$(date +%s.%N)
+kill -INT "$(pgrep -f "^$exe")"
+wait $w
+rc=$? took=$(echo "$(date +%s.%N) - $began" | bc)
+kill "$tcp_pid" 2>/dev/null; wait "$tcp_pid" 2>/dev/null
+[ $rc = 130 ] && [ "$(echo "$took < 8" | bc)" = 1 ] ||
+    fail "Ctrl+C on a stalled network send: exit $rc after $took s: $(cat tcpint.txt)"
+[ ! -e usb.dll ] || fail "Ctrl+C on the network left the library behind"
+
+wine_do reg delete "$printers\\kestrelc-killed" /f >/dev/null; wine_do reg delete "$printers\\kestrelc-stalled" /f >/dev/null
 
 [ $fails = 0 ] && echo "kestrelc: all checks passed"
 exit $((fails > 0))

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "download/spooler_ports.h"
+#include "framework/win_handle.h"
 
 namespace kestrel {
 namespace {
@@ -152,10 +153,12 @@ TEST_F(Spooler, HeldPortsComeBackWhenTheOwnerGoes) {
 
 TEST_F(Spooler, ARunThatDiedIsGivenBackAtTheNextStartOneStillRunningIsNot) {
     const std::string moved = Unique("died-moved"), reset = Unique("died-reset"),
-                      gone = Unique("died-gone"), busy = Unique("still-busy");
+                      gone = Unique("died-gone"), busy = Unique("still-busy"),
+                      elsewhere = Unique("other-session");
     Add(moved, "FILE:");
     Add(reset, "COM6:"); // the user gave it a port himself since
     Add(busy, "COM8:");
+    Add(elsewhere, "FILE:");
     // What a killed run left: no process holds its mark of life any more.
     const std::string dead = "1." + std::to_string(GetCurrentProcessId()) + "dead";
     const std::string path = std::string(kMovedPrintersKey) + "\\" + dead;
@@ -168,6 +171,16 @@ TEST_F(Spooler, ARunThatDiedIsGivenBackAtTheNextStartOneStillRunningIsNot) {
     CSpoolerPorts running; // another copy, in the middle of its download
     running.ReleasePrinterPorts("COM8");
     ASSERT_EQ(PortOf(busy), "FILE:");
+    // A copy in another logon session (over SSH, from the task scheduler)
+    // shares the record but not this session's Local\ namespace.
+    const std::string other = std::to_string(GetCurrentProcessId()) + ".0123456789abcdef";
+    UniqueHandle otherAlive(
+        CreateMutexA(nullptr, FALSE, ("Global\\Kestrel.RunAlive." + other).c_str()));
+    ASSERT_TRUE(otherAlive);
+    const std::string otherPath = std::string(kMovedPrintersKey) + "\\" + other;
+    ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, otherPath.c_str(), elsewhere.c_str(), REG_SZ,
+                              "COM9:", 6),
+              ERROR_SUCCESS);
 
     CSpoolerPorts::GiveBackLeftByEndedRuns();
     EXPECT_EQ(PortOf(moved), "COM5:");
@@ -175,8 +188,10 @@ TEST_F(Spooler, ARunThatDiedIsGivenBackAtTheNextStartOneStillRunningIsNot) {
     EXPECT_FALSE(RunKeyExists(dead)) << "everything of the dead run was settled";
     EXPECT_EQ(PortOf(busy), "FILE:") << "a print job would land in the firmware";
     EXPECT_EQ(Recorded(running.Record().RunName(), busy), "COM8:");
+    EXPECT_EQ(PortOf(elsewhere), "FILE:") << "given back under a run in another session";
     running.RestorePrinterPorts();
     EXPECT_EQ(PortOf(busy), "COM8:");
+    RegDeleteTreeA(HKEY_CURRENT_USER, otherPath.c_str());
 }
 
 TEST_F(Spooler, NoPrinterOnThePortChangesNothing) {
