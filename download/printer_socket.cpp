@@ -21,9 +21,9 @@ uint64_t NowMs() { return GetTickCount64(); }
 CPrinterSocket::~CPrinterSocket() { Close(); }
 
 bool CPrinterSocket::Create() {
-    // Each call first answers what the window was sent while the run got
-    // ready (driver file, repaint, the image read), so those steps never
-    // add up to one long silence.
+    // Each call first answers what the window was sent during the run's
+    // steps before it (driver file and repaint before this one, the image
+    // read before Send), so that they never add up to one long silence.
     PumpPaintAndTimers();
     Close();
     if (!changed_) changed_.Reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
@@ -54,8 +54,7 @@ bool CPrinterSocket::WaitWritable(uint32_t limitMs) {
         if (ready == SOCKET_ERROR) return SliceResult::Failed;
         if (ready > 0) return FD_ISSET(socket_, &writable) ? SliceResult::Ready : SliceResult::Failed;
         // A select with a time-out would leave the window unanswered for
-        // the whole slice (and under Wine, on a busy machine, for several
-        // slices): a message sent to it ends this wait at once instead.
+        // the whole slice: a message sent to it ends this wait at once.
         HANDLE changed = changed_.Get();
         MsgWaitForMultipleObjects(1, &changed, FALSE, sliceMs,
                                   QS_PAINT | QS_TIMER | QS_SENDMESSAGE);
