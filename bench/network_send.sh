@@ -4,7 +4,9 @@
 # a plain Linux socket (the loopback's own cost), a plain Winsock send
 # under Wine, and CPrinterSocket under Wine. Prints CPrinterSocket against
 # the Linux client (target: at most 1.5x) and against plain Winsock, which
-# tells Wine's cost of a send from the socket class's own.
+# tells Wine's cost of a send from the socket class's own. Then the
+# longest wait for the window's answer while CPrinterSocket sends to a
+# printer that stopped reading (target: at most 20 ms), until it resets.
 # Usage: bench/network_send.sh [BUILD-DIR] [RUNS]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -21,11 +21,17 @@ uint64_t NowMs() { return GetTickCount64(); }
 CPrinterSocket::~CPrinterSocket() { Close(); }
 
 bool CPrinterSocket::Create() {
+    // Each call first answers what the window was sent during the run's
+    // steps before it (driver file and repaint before this one, the image
+    // read before Send), so that they never add up to one long silence.
+    PumpPaintAndTimers();
     Close();
+    if (!changed_) changed_.Reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    if (!changed_) return false;
     socket_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (socket_ == INVALID_SOCKET) return false;
-    u_long nonBlocking = 1;
-    if (ioctlsocket(socket_, FIONBIO, &nonBlocking) != 0) {
+    // Also makes the socket non-blocking.
+    if (WSAEventSelect(socket_, changed_.Get(), FD_CONNECT | FD_WRITE | FD_CLOSE) != 0) {
         Close();
         return false;
     }
@@ -34,15 +40,24 @@ bool CPrinterSocket::Create() {
 
 bool CPrinterSocket::WaitWritable(uint32_t limitMs) {
     const auto slice = [this](uint32_t sliceMs) {
+        // Cleared before the look, so that a change after it still wakes
+        // the wait below.
+        WSANETWORKEVENTS seen;
+        if (WSAEnumNetworkEvents(socket_, changed_.Get(), &seen) != 0) return SliceResult::Failed;
         fd_set writable, failed;
         FD_ZERO(&writable);
         FD_ZERO(&failed);
         FD_SET(socket_, &writable);
         FD_SET(socket_, &failed);
-        timeval wait{0, static_cast<long>(sliceMs * 1000)};
-        const int ready = select(0, nullptr, &writable, &failed, &wait);
+        timeval now{0, 0};
+        const int ready = select(0, nullptr, &writable, &failed, &now);
         if (ready == SOCKET_ERROR) return SliceResult::Failed;
         if (ready > 0) return FD_ISSET(socket_, &writable) ? SliceResult::Ready : SliceResult::Failed;
+        // A select with a time-out would leave the window unanswered for
+        // the whole slice: a message sent to it ends this wait at once.
+        HANDLE changed = changed_.Get();
+        MsgWaitForMultipleObjects(1, &changed, FALSE, sliceMs,
+                                  QS_PAINT | QS_TIMER | QS_SENDMESSAGE);
         PumpPaintAndTimers();
         return SliceResult::NotYet;
     };
@@ -57,6 +72,7 @@ bool CPrinterSocket::WaitWritable(uint32_t limitMs) {
 }
 
 bool CPrinterSocket::Connect(const std::string& host, uint16_t port) {
+    PumpPaintAndTimers();
     if (socket_ == INVALID_SOCKET) return false;
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -74,9 +90,9 @@ bool CPrinterSocket::Connect(const std::string& host, uint16_t port) {
 }
 
 int64_t CPrinterSocket::Send(const uint8_t* data, uint64_t count) {
+    PumpPaintAndTimers();
     if (socket_ == INVALID_SOCKET) return -1;
     uint64_t sent = 0;
-    uint64_t lastPump = NowMs();
     while (sent < count) {
         // As much as the system takes at once: under Wine every call, and
         // every message check between calls, costs a round trip to its server.
@@ -84,12 +100,10 @@ int64_t CPrinterSocket::Send(const uint8_t* data, uint64_t count) {
         const int n = send(socket_, reinterpret_cast<const char*>(data + sent), chunk, 0);
         if (n > 0) {
             sent += static_cast<uint64_t>(n);
-            // While a slow printer takes the image piece by piece, the
-            // window still paints.
-            if (NowMs() - lastPump >= kWaitSliceMs) {
-                PumpPaintAndTimers();
-                lastPump = NowMs();
-            }
+            // While a printer takes the image piece by piece, the window
+            // answers between the pieces too (one question to the system
+            // when nothing waits).
+            PumpPaintAndTimers();
             continue;
         }
         if ((n == SOCKET_ERROR && WSAGetLastError() != WSAEWOULDBLOCK) ||

@@ -6,6 +6,7 @@
 #include <winsock2.h>
 
 #include "download/download_engine.h"
+#include "framework/win_handle.h"
 
 namespace kestrel {
 
@@ -30,11 +31,15 @@ public:
     static constexpr uint32_t kStallLimitMs = 60000;
 
 private:
-    // Waits until the socket can be written or has failed; false on time-out.
+    // Waits until the socket can be written or has failed, answering the
+    // window the moment a message comes; false on time-out.
     bool WaitWritable(uint32_t limitMs);
 
     HANDLE cancel_ = nullptr;  // not owned
     SOCKET socket_ = INVALID_SOCKET;
+    // Set by the system when the socket connects, can take bytes again or
+    // is closed by the printer; wakes WaitWritable beside window messages.
+    UniqueHandle changed_;
     bool sendFailed_ = false;  // Close then resets the connection
 };
 

@@ -3,13 +3,17 @@
 // bytes through one plain blocking Winsock send in the same process, so
 // that Wine's own cost of a send can be told from the socket class's
 // (its non-blocking chunks, the waits and the pumping between them).
+// Then the window's longest wait for an answer while the class sends to a
+// printer that has stopped reading, until that printer resets.
 //   network_send.exe PORT BYTES RUNS
 #include <winsock2.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "download/printer_socket.h"
@@ -67,6 +71,107 @@ bool ClassSend(uint16_t port, const std::vector<uint8_t>& image, double& ms) {
     return sent == static_cast<int64_t>(image.size());
 }
 
+// A printer in this process that takes the connection, reads nothing
+// through a small receive buffer, and resets it after `holdMs`.
+class StalledPrinter {
+  public:
+    explicit StalledPrinter(DWORD holdMs) : holdMs_(holdMs) {
+        listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        const int small = 4096;
+        setsockopt(listener_, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&small),
+                   sizeof small);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int length = sizeof a;
+        if (bind(listener_, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0 ||
+            listen(listener_, 1) != 0 ||
+            getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &length) != 0)
+            return;
+        port_ = ntohs(a.sin_port);
+        thread_ = std::thread([this] {
+            SOCKET taken = accept(listener_, nullptr, nullptr);
+            Sleep(holdMs_);
+            const linger reset{1, 0};
+            setsockopt(taken, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&reset),
+                       sizeof reset);
+            closesocket(taken);
+        });
+    }
+    ~StalledPrinter() {
+        closesocket(listener_); // ends an accept that never came
+        if (thread_.joinable())
+            thread_.join();
+    }
+    uint16_t Port() const { return port_; }
+
+  private:
+    DWORD holdMs_;
+    SOCKET listener_ = INVALID_SOCKET;
+    uint16_t port_ = 0;
+    std::thread thread_;
+};
+
+struct Gaps {
+    int answers = 0;
+    double longestMs = 0, totalMs = 0;
+};
+
+// Sends WM_NULL to `window` every few milliseconds from a second thread
+// until `stop`, as Windows does to tell a window that stopped answering.
+void Probe(HWND window, const std::atomic<bool>& stop, Gaps& gaps) {
+    while (!stop.load()) {
+        const double before = NowMs();
+        DWORD_PTR reply = 0;
+        SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &reply);
+        const double ms = NowMs() - before;
+        ++gaps.answers;
+        gaps.totalMs += ms;
+        gaps.longestMs = std::max(gaps.longestMs, ms);
+        Sleep(5);
+    }
+}
+
+// The image is larger than every buffer on the way, so the send waits.
+bool StalledSend(size_t bytes) {
+    constexpr DWORD kHoldMs = 3000;
+    HWND window = CreateWindowA("STATIC", "network_send", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
+                                200, 100, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    if (!window)
+        return std::fprintf(stderr, "no window (needs a display)\n"), false;
+    std::vector<uint8_t> image(bytes);
+    StalledPrinter printer(kHoldMs);
+    kestrel::CPrinterSocket socket;
+    if (!printer.Port() || !socket.Create() || !socket.Connect("127.0.0.1", printer.Port()))
+        return std::fprintf(stderr, "no connection to the stalled printer\n"), false;
+    std::atomic<bool> stop{false};
+    Gaps gaps;
+    std::atomic<bool> probeDone{false};
+    std::thread probe([&] {
+        Probe(window, stop, gaps);
+        probeDone = true;
+    });
+    const double start = NowMs();
+    const int64_t sent = socket.Send(image.data(), image.size());
+    const double ms = NowMs() - start;
+    stop = true;
+    // The probe's last question is answered here, not left to its time-out.
+    while (!probeDone.load()) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&msg);
+        Sleep(1);
+    }
+    probe.join();
+    DestroyWindow(window);
+    std::printf("stalled printer: send %s after %.0f ms (reset at %lu ms)\n",
+                sent < 0 ? "failed" : "ended", ms, kHoldMs);
+    std::printf("window while the send waits: longest answer %.1f ms, mean %.1f ms over %d "
+                "(target at most 20 ms)\n",
+                gaps.longestMs, gaps.answers ? gaps.totalMs / gaps.answers : 0.0, gaps.answers);
+    return sent < 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -102,5 +207,5 @@ int main(int argc, char** argv) {
     std::printf("CPrinterSocket / plain Winsock under Wine: %.2fx\n",
                 mine.Median() / plain.Median());
     std::printf("CPRINTERSOCKET_MEDIAN_MS %.3f\n", mine.Median());
-    return 0;
+    return StalledSend(8u << 20) ? 0 : 1;
 }

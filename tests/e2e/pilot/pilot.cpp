@@ -809,9 +809,12 @@ class Pilot {
         const double limit = SecondsArg(s, 0, kProbeLimitMs);
         ProbeResult r = probe_->Stop();
         probe_.reset();
-        std::printf("probe: %d answers, %d unanswered, longest %.1f ms, mean %.1f ms "
-                    "(target %.0f ms, limit %.0f ms)\n",
-                    r.answers, r.timeouts, r.longestMs, r.meanMs, kProbeTargetMs, limit);
+        // When the longest wait began tells which step of the program's work
+        // it fell in, read against the step times above.
+        std::printf("probe: %d answers, %d unanswered, longest %.1f ms (asked %.2f s after "
+                    "probe-start), mean %.1f ms (target %.0f ms, limit %.0f ms)\n",
+                    r.answers, r.timeouts, r.longestMs, r.longestAskedMs / 1000, r.meanMs,
+                    kProbeTargetMs, limit);
         if (r.answers == 0)
             throw StepFailed{"the probe got no answer at all"};
         // A slow answer does not stop the scenario: what the program does

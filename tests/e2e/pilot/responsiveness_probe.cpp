@@ -37,6 +37,8 @@ ProbeResult ResponsivenessProbe::Stop() {
 
 void ResponsivenessProbe::Run() {
     double total = 0;
+    LARGE_INTEGER start;
+    QueryPerformanceCounter(&start);
     for (;;) {
         if (WaitForSingleObject(stop_.get(), kPauseBetweenSendsMs) != WAIT_TIMEOUT)
             break;
@@ -56,8 +58,10 @@ void ResponsivenessProbe::Run() {
         }
         ++result_.answers;
         total += ms;
-        if (ms > result_.longestMs)
+        if (ms > result_.longestMs) {
             result_.longestMs = ms;
+            result_.longestAskedMs = Milliseconds(before.QuadPart - start.QuadPart);
+        }
     }
     if (result_.answers)
         result_.meanMs = total / result_.answers;

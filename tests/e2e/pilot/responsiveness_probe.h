@@ -17,6 +17,7 @@ struct ProbeResult {
     int answers = 0;
     int timeouts = 0;     // sends that got no answer within the send bound
     double longestMs = 0; // longest wait for one answer (a timeout counts as the bound)
+    double longestAskedMs = 0; // when that question was asked, from the probe's start
     double meanMs = 0;
 };
 
