@@ -16,7 +16,7 @@
 #include "console/progress_text.h"
 #include "console/usb_printers_win.h"
 #include "download/hex_download.h"
-#include "download/hex_image_file.h"
+#include "firmware/hex_image_file.h"
 #include "framework/socket_library.h"
 #include "framework/win_handle.h"
 

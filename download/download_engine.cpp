@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "download/firmware_file.h"
+#include "firmware/firmware_file.h"
 #include "download/printer_address.h"
 
 namespace kestrel {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "download/printer_socket.h"
+#include "ports/printer_socket_win.h"
 #include "framework/socket_library.h"
 
 namespace {

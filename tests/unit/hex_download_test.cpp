@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "download/hex_image.h"
-#include "download/hex_image_file.h"
+#include "firmware/hex_image.h"
+#include "firmware/hex_image_file.h"
 #include "tests/unit/hex_test_records.h"
 
 namespace kestrel {

@@ -1,6 +1,6 @@
-#include "download/hex_image.h"
+#include "firmware/hex_image.h"
 
-#include "download/hex_image_file.h"
+#include "firmware/hex_image_file.h"
 
 #include <gtest/gtest.h>
 

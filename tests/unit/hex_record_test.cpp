@@ -1,8 +1,8 @@
-#include "download/hex_record.h"
+#include "firmware/hex_record.h"
 
 #include <gtest/gtest.h>
 
-#include "download/hex_digits.h"
+#include "firmware/hex_digits.h"
 
 namespace kestrel {
 namespace {

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "download/driver_files.h"
-#include "download/driver_loader.h"
-#include "download/ui_pump.h"
+#include "driver_host/driver_files_win.h"
+#include "driver_host/driver_loader_win.h"
+#include "download/ui_pump_win.h"
 #include "framework/win_handle.h"
 
 namespace kestrel {

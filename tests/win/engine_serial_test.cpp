@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "config/settings_rules.h"
-#include "download/driver_files.h"
-#include "download/driver_loader.h"
+#include "driver_host/driver_files_win.h"
+#include "driver_host/driver_loader_win.h"
 #include "download/hex_download.h"
 #include "download/image_file_store_win.h"
-#include "download/spooler_ports.h"
-#include "download/ui_clock.h"
+#include "ports/spooler_ports_win.h"
+#include "download/ui_clock_win.h"
 #include "framework/win_handle.h"
 #include "tests/win/engine_stand_ins.h"
 #include "tests/win/harness_env.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "download/download_engine.h"
-#include "download/ui_clock.h"
+#include "download/ui_clock_win.h"
 
 namespace kestrel::test {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "download/spooler_ports.h"
+#include "ports/spooler_ports_win.h"
 
 namespace kestrel {
 namespace {

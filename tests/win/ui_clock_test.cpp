@@ -9,8 +9,8 @@
 #include <limits>
 #include <thread>
 
-#include "download/ui_clock.h"
-#include "download/ui_pump.h"
+#include "download/ui_clock_win.h"
+#include "download/ui_pump_win.h"
 
 namespace kestrel {
 namespace {

@@ -1,4 +1,4 @@
-#include "download/driver_files.h"
+#include "driver_host/driver_files_win.h"
 
 #include <cstring>
 #include <vector>

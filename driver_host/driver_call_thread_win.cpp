@@ -1,8 +1,8 @@
-#include "download/driver_call_thread.h"
+#include "driver_host/driver_call_thread_win.h"
 
 #include <atomic>
 
-#include "download/ui_pump.h"
+#include "download/ui_pump_win.h"
 
 namespace kestrel {
 namespace {

@@ -1,4 +1,4 @@
-#include "download/hex_failure.h"
+#include "firmware/hex_failure.h"
 
 namespace kestrel {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "download/hex_failure.h"
+#include "firmware/hex_failure.h"
 
 namespace kestrel {
 

@@ -1,4 +1,4 @@
-#include "download/ui_pump.h"
+#include "download/ui_pump_win.h"
 
 #include <windows.h>
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "download/hex_failure.h"
+#include "firmware/hex_failure.h"
 
 namespace kestrel {
 

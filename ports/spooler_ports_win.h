@@ -8,7 +8,7 @@
 #include <string>
 
 #include "download/download_engine.h"
-#include "download/moved_printer_record_win.h"
+#include "ports/moved_printer_record_win.h"
 
 namespace kestrel {
 

@@ -1,9 +1,9 @@
-#include "download/ui_clock.h"
+#include "download/ui_clock_win.h"
 
 #include <windows.h>
 #include <timeapi.h>
 
-#include "download/ui_pump.h"
+#include "download/ui_pump_win.h"
 
 namespace kestrel {
 

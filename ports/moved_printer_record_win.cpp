@@ -1,4 +1,4 @@
-#include "download/moved_printer_record_win.h"
+#include "ports/moved_printer_record_win.h"
 
 #include <cstdio>
 #include <utility>

@@ -1,11 +1,11 @@
-#include "download/printer_socket.h"
+#include "ports/printer_socket_win.h"
 
 #include <ws2tcpip.h>
 
 #include <algorithm>
 
 #include "download/bounded_wait.h"
-#include "download/ui_pump.h"
+#include "download/ui_pump_win.h"
 
 namespace kestrel {
 namespace {

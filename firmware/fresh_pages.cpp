@@ -1,4 +1,4 @@
-#include "download/fresh_pages.h"
+#include "firmware/fresh_pages.h"
 
 #include <cstdint>
 

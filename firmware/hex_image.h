@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "download/hex_failure.h"
-#include "download/hex_record.h"
+#include "firmware/hex_failure.h"
+#include "firmware/hex_record.h"
 
 namespace kestrel {
 

@@ -1,6 +1,6 @@
-#include "download/hex_record.h"
+#include "firmware/hex_record.h"
 
-#include "download/hex_digits.h"
+#include "firmware/hex_digits.h"
 
 namespace kestrel {
 namespace {

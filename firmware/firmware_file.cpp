@@ -1,4 +1,4 @@
-#include "download/firmware_file.h"
+#include "firmware/firmware_file.h"
 
 #include <cstdio>
 #include <memory>

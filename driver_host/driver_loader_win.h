@@ -6,7 +6,7 @@
 #include <string>
 
 #include "download/download_engine.h"
-#include "download/driver_call_thread.h"
+#include "driver_host/driver_call_thread_win.h"
 
 namespace kestrel {
 

@@ -1,9 +1,9 @@
-#include "download/hex_image.h"
+#include "firmware/hex_image.h"
 
 #include <bit>
 #include <cstring>
 
-#include "download/fresh_pages.h"
+#include "firmware/fresh_pages.h"
 
 namespace kestrel {
 namespace {

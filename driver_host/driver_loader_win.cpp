@@ -1,4 +1,4 @@
-#include "download/driver_loader.h"
+#include "driver_host/driver_loader_win.h"
 
 #include <memory>
 #include <vector>

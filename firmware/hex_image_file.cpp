@@ -1,4 +1,4 @@
-#include "download/hex_image_file.h"
+#include "firmware/hex_image_file.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -9,8 +9,8 @@
 
 #include <sys/stat.h>
 
-#include "download/fresh_pages.h"
-#include "download/hex_image.h"
+#include "firmware/fresh_pages.h"
+#include "firmware/hex_image.h"
 
 namespace kestrel {
 namespace {

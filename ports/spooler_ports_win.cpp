@@ -1,4 +1,4 @@
-#include "download/spooler_ports.h"
+#include "ports/spooler_ports_win.h"
 
 #include <windows.h>
 #include <winspool.h>
