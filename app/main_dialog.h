@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "app/image_button.h"
+#include "framework/image_button.h"
 #include "config/printer_models.h"
 #include "config/settings_rules.h"
 #include "download/download_engine.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/button_face.h"
+#include "framework/button_face.h"
 
 namespace kestrel {
 namespace {

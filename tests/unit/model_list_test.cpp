@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "config/model_picture.h"
-#include "config/number_text.h"
+#include "framework/number_text.h"
 #include "config/printer_models.h"
 #include "resources/resource.h"
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/image_button.h"
+#include "framework/image_button.h"
 #include "config/settings_rules.h"
 #include "framework/dialog.h"
 #include "framework/gdi_object.h"

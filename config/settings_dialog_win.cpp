@@ -1,4 +1,4 @@
-#include "config/settings_dialog.h"
+#include "config/settings_dialog_win.h"
 
 #include <windows.h>
 

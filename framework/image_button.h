@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "app/button_face.h"
+#include "framework/button_face.h"
 #include "framework/gdi_object.h"
 #include "framework/image_list.h"
 #include "framework/subclassed_control.h"

@@ -1,4 +1,4 @@
-#include "config/number_text.h"
+#include "framework/number_text.h"
 
 namespace kestrel {
 namespace {

@@ -1,4 +1,4 @@
-#include "config/select_printer_dialog.h"
+#include "config/select_printer_dialog_win.h"
 
 #include "resources/resource.h"
 

@@ -1,4 +1,4 @@
-#include "app/button_face.h"
+#include "framework/button_face.h"
 
 namespace kestrel {
 

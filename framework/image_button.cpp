@@ -1,4 +1,4 @@
-#include "app/image_button.h"
+#include "framework/image_button.h"
 
 #include <commctrl.h>
 
