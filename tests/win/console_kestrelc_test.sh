@@ -2,7 +2,7 @@
 # kestrelc under Wine against the virtual printer: every exit code provoked
 # for real, byte-exact serial downloads (one and two at once), JSON events,
 # convert against a real hex download, and Ctrl+C mid-download.
-# Usage: kestrelc_test.sh PREFIX KESTRELC_EXE VIRTUAL_PRINTER
+# Usage: console_kestrelc_test.sh PREFIX KESTRELC_EXE VIRTUAL_PRINTER
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$(dirname "$here")")

@@ -1,5 +1,5 @@
 // com.dll under Wine against the virtual printer on a pty (started by
-// com_port_test.sh through scripts/vprinter-com.sh). The library is loaded fresh for every test
+// with_pty_printer.sh through scripts/vprinter-com.sh). The library is loaded fresh for every test
 // so each one starts from the loaded state.
 #include "drivers/common/port_driver.h"
 
@@ -86,7 +86,7 @@ class ComPortTest : public ::testing::Test {
 
 #define REQUIRE_PEER()                                                                             \
     if (!HavePeer())                                                                               \
-    GTEST_SKIP() << "run through com_port_test.sh"
+    GTEST_SKIP() << "run through with_pty_printer.sh"
 
 TEST_F(ComPortTest, RefusesTransfersUntilOpenAndWithoutData) {
     uint8_t buf[8] = {1, 2, 3, 4};

@@ -19,7 +19,7 @@
 #include "ports/spooler_ports_win.h"
 #include "download/ui_clock_win.h"
 #include "framework/win_handle.h"
-#include "tests/win/engine_stand_ins.h"
+#include "tests/win/download_engine_stand_ins.h"
 #include "tests/win/harness_env.h"
 
 namespace kestrel {
@@ -129,11 +129,11 @@ struct GatedDriver : IPortDriver {
     void ClosePort() override { real.ClosePort(); }
 };
 
-// One of two copies run at once by hex_two_copies.sh, each with its own
+// One of two copies run at once by download_hex_two_copies.sh, each with its own
 // .hex file and printer; the script compares what each printer got.
 TEST(HexDownloadOverSerial, EachCopySendsItsOwnImage) {
     const std::string source = Env("KESTREL_HEX_SOURCE");
-    if (source.empty()) GTEST_SKIP() << "only through hex_two_copies.sh";
+    if (source.empty()) GTEST_SKIP() << "only through download_hex_two_copies.sh";
     UniqueHandle mine(CreateEventA(nullptr, TRUE, FALSE, Env("KESTREL_GATE_MINE").c_str()));
     UniqueHandle theirs(CreateEventA(nullptr, TRUE, FALSE, Env("KESTREL_GATE_THEIRS").c_str()));
     ASSERT_TRUE(mine && theirs);

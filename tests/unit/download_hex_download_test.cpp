@@ -11,7 +11,7 @@
 
 #include "firmware/hex_image.h"
 #include "firmware/hex_image_file.h"
-#include "tests/unit/hex_test_records.h"
+#include "tests/unit/firmware_hex_test_records.h"
 
 namespace kestrel {
 namespace {

@@ -1,7 +1,7 @@
 // usb.dll under Wine, loaded and bound by the program's own loader, against
 // the virtual printer on a USB device path (a dosdevices link to its pty,
 // which its unplug and plug commands take away and bring back) and on a
-// second path to its chunk FIFO. Run through com_port_test.sh usb:INSTANCE.
+// second path to its chunk FIFO. Run through with_pty_printer.sh usb:INSTANCE.
 #include <windows.h>
 
 #include <dbt.h>
@@ -17,7 +17,7 @@
 #include "driver_host/driver_loader_win.h"
 #include "ports/spooler_ports_win.h"
 #include "download/ui_clock_win.h"
-#include "tests/win/engine_stand_ins.h"
+#include "tests/win/download_engine_stand_ins.h"
 #include "tests/win/harness_env.h"
 
 namespace kestrel {
@@ -172,7 +172,7 @@ class UsbPort : public ::testing::Test {
         path_ = Env("KESTREL_USB_PATH");
         chunksPath_ = Env("KESTREL_USB_CHUNKS_PATH");
         if (path_.empty())
-            GTEST_SKIP() << "run through com_port_test.sh usb:INSTANCE";
+            GTEST_SKIP() << "run through with_pty_printer.sh usb:INSTANCE";
         peer_.Rebase();
         ASSERT_TRUE(lib_.Load()) << "usb.dll with its nine entries";
     }

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/unit/hex_test_records.h"
+#include "tests/unit/firmware_hex_test_records.h"
 
 namespace kestrel {
 namespace {

@@ -3,7 +3,7 @@
 # flashing two printers: each converts its own .hex file (made by objcopy)
 # and sends it to its own virtual printer (COM51, COM52). Each printer must
 # get exactly its own image. Exit 77 (skipped) without the printer.
-# Usage: hex_two_copies.sh PREFIX TEST_EXE VIRTUAL_PRINTER
+# Usage: download_hex_two_copies.sh PREFIX TEST_EXE VIRTUAL_PRINTER
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$(dirname "$here")")

@@ -6,7 +6,7 @@
 # the printer's chunk FIFO. The test finds the port in KESTREL_COM_PORT,
 # KESTREL_LPT_PORT or KESTREL_USB_PATH (and KESTREL_USB_CHUNKS_PATH). Exit 77
 # (skipped) when the native tree has not built the printer.
-# Usage: com_port_test.sh PREFIX TEST_EXE PORT VIRTUAL_PRINTER [gtest args]
+# Usage: with_pty_printer.sh PREFIX TEST_EXE PORT VIRTUAL_PRINTER [gtest args]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$(dirname "$here")")
