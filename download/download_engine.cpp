@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "download/closing_step.h"
 #include "firmware/firmware_file.h"
 #include "download/printer_address.h"
 
@@ -104,7 +105,7 @@ void ClosingWait(DownloadPorts& ports, int32_t progress) {
         ++progress;
         ports.view.ShowProgress(progress);
         if (progress >= kProgressFull) return;
-        ports.clock.Sleep(kClosingStepMs);
+        ports.clock.Sleep(ClosingStepMs());
     }
 }
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs every test: the native tree (sanitizers) and the Windows tree under
-# Wine on a private Xvfb display.
+# Runs every test: the layout check, the native tree (sanitizers) and the
+# Windows tree under Wine on a private Xvfb display; then lists the slowest
+# tests, so that what makes the run long stays visible.
 set -euo pipefail
 B=$(realpath -m "${1:-build}")
 jobs=$(nproc)
@@ -10,7 +11,14 @@ rc=0
 trap 'WINEPREFIX="$B/win64/wineprefix" /usr/lib/wine/wineserver64 -k 2>/dev/null || true' EXIT
 # The serial download scenario runs the release program: make test builds it.
 export E2E_RELEASE_REQUIRED=1
-ctest --test-dir "$B/native" --output-on-failure -j "$jobs" || rc=1
+"$(dirname "$0")/check-layout.sh" || rc=1
+log=$(mktemp)
+ctest --test-dir "$B/native" --output-on-failure -j "$jobs" | tee "$log" || rc=1
 xvfb-run -a -s "-screen 0 1280x1024x24" \
-    ctest --test-dir "$B/win64" --output-on-failure -j "$jobs" --timeout 900 || rc=1
+    ctest --test-dir "$B/win64" --output-on-failure -j "$jobs" --timeout 900 2>&1 |
+    tee -a "$log" || rc=1
+echo "Slowest tests:"
+sed -nE 's/^ *[0-9]+\/[0-9]+ Test +#[0-9]+: ([^ ]+) .* ([0-9.]+) sec$/\2 \1/p' "$log" |
+    sort -rn | head -15 | awk '{ printf "  %8.1f s  %s\n", $1, $2 }'
+rm -f "$log"
 exit $rc
