@@ -2,7 +2,8 @@
 #   make run    start the program against the virtual printer
 #   make test   install what is missing, build every tree, run every test
 #   make dist   the release zips a Windows user downloads, in dist/
-.PHONY: all deps build test test-native test-win run bench clean dist
+#   make check  the quick loop: native tree and its tests, the Windows build, no Wine
+.PHONY: all deps build check test test-native test-win run bench clean dist
 
 JOBS ?= $(shell nproc)
 B := build
@@ -42,6 +43,13 @@ build: deps $(B)/native/build.ninja $(B)/win64/build.ninja $(B)/win32/build.ninj
 
 dist: deps $(B)/release-win64/build.ninja $(B)/release-win32/build.ninja
 	@JOBS=$(JOBS) scripts/dist.sh $(B) dist
+
+# The edit-compile-test loop: what runs without Wine, in a minute or two.
+check: deps $(B)/native/build.ninja $(B)/win64/build.ninja
+	@scripts/check-layout.sh
+	@cmake --build $(B)/native -j $(JOBS)
+	@ctest --test-dir $(B)/native -j $(JOBS) --output-on-failure -E '^hex_image_fuzz$$'
+	@cmake --build $(B)/win64 -j $(JOBS)
 
 # One scenario runs the release program, so the tests need dist too.
 test: build dist

@@ -2,7 +2,7 @@
 // printer's LED until the flash has been written.
 #pragma once
 
-#include "app/image_button.h"
+#include "framework/image_button.h"
 #include "framework/dialog.h"
 
 namespace kestrel {

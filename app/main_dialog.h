@@ -6,12 +6,12 @@
 #include <functional>
 #include <string>
 
-#include "app/image_button.h"
+#include "framework/image_button.h"
 #include "config/printer_models.h"
 #include "config/settings_rules.h"
 #include "download/download_engine.h"
 #include "download/image_file_store_win.h"
-#include "download/spooler_ports.h"
+#include "ports/spooler_ports_win.h"
 #include "framework/dialog.h"
 #include "framework/gdi_object.h"
 

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "config/number_text.h"
+#include "framework/number_text.h"
 #include "download/port_name.h"
 #include "download/printer_address.h"
 

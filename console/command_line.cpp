@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <optional>
 
-#include "config/number_text.h"
+#include "framework/number_text.h"
 #include "config/printer_models.h"
 #include "config/usb_discovery.h"
 #include "download/printer_address.h"

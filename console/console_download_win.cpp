@@ -10,13 +10,13 @@
 #include "console/console_interrupt_win.h"
 #include "console/progress_text.h"
 #include "console/usb_printers_win.h"
-#include "download/driver_files.h"
-#include "download/driver_loader.h"
-#include "download/firmware_file.h"
+#include "driver_host/driver_files_win.h"
+#include "driver_host/driver_loader_win.h"
+#include "firmware/firmware_file.h"
 #include "download/hex_download.h"
 #include "download/image_file_store_win.h"
-#include "download/printer_socket.h"
-#include "download/spooler_ports.h"
+#include "ports/printer_socket_win.h"
+#include "ports/spooler_ports_win.h"
 
 namespace kestrel {
 namespace {

@@ -16,9 +16,9 @@
 #include "console/progress_text.h"
 #include "console/usb_printers_win.h"
 #include "download/hex_download.h"
-#include "download/hex_image_file.h"
+#include "firmware/hex_image_file.h"
 #include "download/private_folder_win.h"
-#include "download/spooler_ports.h"
+#include "ports/spooler_ports_win.h"
 #include "framework/socket_library.h"
 #include "framework/win_handle.h"
 

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "download/closing_step.h"
 #include "download/download_engine.h"
 
 namespace kestrel {
@@ -87,7 +88,7 @@ std::string JsonDone(const std::string& port, int exitCode,
 double ClosingSecondsLeft(int32_t progress) {
     if (progress >= kProgressFull)
         return 0.0;
-    return static_cast<double>(kProgressFull - progress) * kClosingStepMs / 1000.0;
+    return static_cast<double>(kProgressFull - progress) * ClosingStepMs() / 1000.0;
 }
 
 } // namespace kestrel

@@ -2,7 +2,8 @@
 
 #include <vector>
 
-#include "download/firmware_file.h"
+#include "download/closing_step.h"
+#include "firmware/firmware_file.h"
 #include "download/printer_address.h"
 
 namespace kestrel {
@@ -104,7 +105,7 @@ void ClosingWait(DownloadPorts& ports, int32_t progress) {
         ++progress;
         ports.view.ShowProgress(progress);
         if (progress >= kProgressFull) return;
-        ports.clock.Sleep(kClosingStepMs);
+        ports.clock.Sleep(ClosingStepMs());
     }
 }
 

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "download/hex_image_file.h"
+#include "firmware/hex_image_file.h"
 
 namespace kestrel {
 

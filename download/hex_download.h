@@ -9,7 +9,7 @@
 #include <string>
 
 #include "download/download_engine.h"
-#include "download/hex_failure.h"
+#include "firmware/hex_failure.h"
 
 namespace kestrel {
 

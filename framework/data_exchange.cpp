@@ -1,6 +1,6 @@
 #include "framework/data_exchange.h"
 
-#include "config/number_text.h"
+#include "framework/number_text.h"
 #include "framework/message_box.h"
 
 namespace kestrel {

@@ -2,7 +2,7 @@
 // own, so that it can be timed process against process with other tools.
 #include <cstdio>
 
-#include "download/hex_image_file.h"
+#include "firmware/hex_image_file.h"
 
 int main(int argc, char** argv) {
     if (argc != 3) {

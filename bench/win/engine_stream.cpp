@@ -18,8 +18,8 @@
 
 #include "config/settings_rules.h"
 #include "download/download_engine.h"
-#include "download/driver_loader.h"
-#include "download/ui_clock.h"
+#include "driver_host/driver_loader_win.h"
+#include "download/ui_clock_win.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "download/printer_socket.h"
+#include "ports/printer_socket_win.h"
 #include "framework/socket_library.h"
 
 namespace {

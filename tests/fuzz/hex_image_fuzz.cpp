@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "download/hex_image.h"
+#include "firmware/hex_image.h"
 
 namespace {
 

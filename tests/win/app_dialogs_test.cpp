@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "app/image_button.h"
+#include "framework/image_button.h"
 #include "app/led_warning_dialog.h"
-#include "config/select_printer_dialog.h"
-#include "config/settings_dialog.h"
+#include "config/select_printer_dialog_win.h"
+#include "config/settings_dialog_win.h"
 #include "framework/data_exchange.h"
 #include "framework/gdi_object.h"
 #include "resources/resource.h"

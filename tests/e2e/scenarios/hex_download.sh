@@ -12,6 +12,8 @@ export FIRMWARE_W
 FIRMWARE_W=$(e2e_winpath "$E2E_WORK/firmware/sample.hex")
 
 e2e_printer
+# The closing wait is serial_download's to prove in full: short steps here.
+export KESTREL_TEST_CLOSING_STEP_MS=40
 e2e_pilot "$here/hex_download.steps" || e2e_fail "the steps did not all pass"
 
 e2e_expect_same "$E2E_WORK/received.bin" "$E2E_WORK/firmware/sample.hex.image" "flash image at the printer"
