@@ -21,6 +21,8 @@ export KESTREL_TEST_USB_INTERFACES="\\\\?\\$printer"
 control=$E2E_WORK/control
 e2e_printer --stop-reading-after 70000 --control "$control"
 e2e_usb_link "$printer"
+# Both closing waits in short steps: usb_download runs one in full.
+export KESTREL_TEST_CLOSING_STEP_MS=40
 # The printer reads again once the steps say the first download has failed.
 (
     for _ in $(seq 1800); do
