@@ -213,10 +213,13 @@ std::optional<int32_t> CDriverCallThread::Run(std::function<int32_t()> call, uin
         s.callerAsleep.store(true);
         if (s.state.load() != kDone) {
             const int64_t left = (deadline - now + 999) / 1000;
+            const DWORD counted = waitCount;
             const DWORD woke = MsgWaitForMultipleObjects(
-                waitCount, waitOn, FALSE, static_cast<DWORD>(left < kSliceMs ? left : kSliceMs),
+                counted, waitOn, FALSE, static_cast<DWORD>(left < kSliceMs ? left : kSliceMs),
                 QS_PAINT | QS_TIMER | QS_SENDMESSAGE);
-            if (woke == WAIT_OBJECT_0 + 1) {
+            // WAIT_OBJECT_0 + counted means a message: the interrupt is the
+            // second handle only while it is still being waited on.
+            if (counted == 2 && woke == WAIT_OBJECT_0 + 1) {
                 // Once only: the event stays signalled.
                 waitCount = 1;
                 if (interrupt->cancel && s.state.load() != kDone)
