@@ -128,12 +128,12 @@ add_printer() {  # NAME PORT
 port_of() { wine_do reg query "$printers\\$1" /v Port | tr -d '\r' | sed -n 's/.*REG_SZ *//p'; }
 temp=$(wine_do winepath -u "$(wine_do cmd /c 'echo %TEMP%' | tr -d '\r')" | tr -d '\r')
 run_folders() { ls -d "$temp"/kestrel-[0-9]*.* 2>/dev/null | sort; }
-# Starts kestrelc to COM<n> from /proc; once the printer has stopped reading,
+# Starts kestrelc to PORT from /proc; once the printer has stopped reading,
 # calls the function named by $2 with kestrelc's Wine PID, then waits for
-# kestrelc and exits with its status.
-stall_then() {
-    (cd /proc && exec /usr/lib/wine/wine64 "$exe" --model TQ-110 --port "COM$1" "$(win "$work/fw.fls")") \
-        >"$work/stall-$1.txt" 2>&1 &
+# kestrelc and exits with its status. Its output goes to stall-<$3>.txt.
+stall_then() {  # PORT FUNCTION NAME [MODEL]
+    (cd /proc && exec /usr/lib/wine/wine64 "$exe" --model "${4:-TQ-110}" --port "$1" "$(win "$work/fw.fls")") \
+        >"$work/stall-$3.txt" 2>&1 &
     local w=$!
     for _ in $(seq 100); do [ "$(stat -c %s "$VPRINTER_RECORD" 2>/dev/null || echo 0)" -ge 8192 ] && break; sleep 0.1; done
     "$2" "$(pgrep -f "^$exe")"
@@ -145,7 +145,7 @@ export -f stall_then run wine_do win run_folders; export exe work root prefix te
 before=$(run_folders)
 killed() { kill -KILL "$1"; }
 export -f killed
-with_printer 67 --stop-reading-after 8192 -- bash -c 'stall_then 67 killed'
+with_printer 67 --stop-reading-after 8192 -- bash -c 'stall_then COM67 killed 67'
 left=$(comm -13 <(echo "$before") <(run_folders))
 [ -n "$left" ] && [ "$(port_of kestrelc-killed)" = FILE: ] || fail "the killed run left nothing to settle: '$left'"
 
@@ -161,7 +161,7 @@ interrupted() {
     kill -INT "$1"
 }
 export -f interrupted port_of; export printers before
-with_printer 68 --stop-reading-after 8192 -- bash -c 'stall_then 68 interrupted'
+with_printer 68 --stop-reading-after 8192 -- bash -c 'stall_then COM68 interrupted 68'
 rc=$? ended=$(date +%s.%N)
 [ $rc = 130 ] || fail "Ctrl+C on a stalled block: exit $rc, want 130: $(cat stall-68.txt)"
 [ ! -s stall-fails.txt ] || fail "$(cat stall-fails.txt)"
@@ -171,6 +171,22 @@ below "$took" 8 || fail "Ctrl+C on a stalled block took $took s"
 [ "$(port_of kestrelc-stalled)" = COM68: ] || fail "Ctrl+C left the printer on $(port_of kestrelc-stalled)"
 [ "$(port_of kestrelc-killed)" = COM67: ] || fail "the killed run's printer is still on $(port_of kestrelc-killed)"
 [ "$(run_folders)" = "$before" ] || fail "private folders left: $(comm -13 <(echo "$before") <(run_folders))"
+
+# The same through the parallel and the USB library, whose blocks a
+# printer that stops reading would hold for 43 s.
+usb_name='usb#vid_7a31&pid_0006#kestrelc#{a5dcbf10-6530-11d2-901f-00c04fb951ed}'
+interrupt_now() { sleep 2; date +%s.%N >"$work/int-at.txt"; kill -INT "$1"; }
+export -f interrupt_now
+for kind in lpt usb; do
+    if [ $kind = lpt ]; then map=(--lpt 2) port=LPT2 model=TQ-110
+    else map=(--usb "$usb_name") port="\\\\?\\$usb_name" model=TQ-140; fi
+    timeout 120 "$root/scripts/vprinter-com.sh" --prefix "$prefix" "${map[@]}" --printer "$printer" \
+        --stop-reading-after 8192 -- bash -c 'stall_then "$0" interrupt_now "$1" "$2"' "$port" $kind $model
+    rc=$? took=$(seconds_between "$(cat int-at.txt)" "$(date +%s.%N)")
+    [ $rc = 130 ] && below "$took" 8 ||
+        fail "Ctrl+C on a stalled $kind block: exit $rc after $took s: $(cat stall-$kind.txt)"
+    [ "$(run_folders)" = "$before" ] || fail "Ctrl+C on $kind left $(comm -13 <(echo "$before") <(run_folders))"
+done
 
 # The same on the network, where a printer that stops reading holds a send
 # for a minute.
