@@ -11,6 +11,7 @@
 #include "drivers/common/port_driver.h"
 #include "drivers/common/port_call_gate.h"
 #include "drivers/common/port_queues.h"
+#include "drivers/common/shared_port.h"
 #include "drivers/common/serial_write_watch.h"
 #include "drivers/common/status_thread.h"
 #include "drivers/common/win_handle.h"
@@ -25,20 +26,20 @@ constexpr int32_t kPowerNotPolled = 2000;
 constexpr int32_t kPowerCtsOn = 2001;
 constexpr int32_t kPowerCtsOff = 2003;
 
-class CComPort {
+class CComPort : public CDriverPort {
   public:
     CComPort();
     virtual ~CComPort();
     CComPort(const CComPort&) = delete;
     CComPort& operator=(const CComPort&) = delete;
 
-    int32_t SetDeviceOption(const ConnectionSettings& settings);
-    int32_t OpenPort();
-    int32_t Write(const uint8_t* data, uint32_t count);
-    int32_t Read(uint8_t* buffer, uint32_t count, uint32_t timeoutMs);
-    void ClosePort();
-    int32_t IsPowerState() const { return m_powerState.load(); }
-    CPortQueues& Queues() { return m_queues; }
+    int32_t SetDeviceOption(const ConnectionSettings& settings) override;
+    int32_t OpenPort() override;
+    int32_t Write(const uint8_t* data, uint32_t count) override;
+    int32_t Read(uint8_t* buffer, uint32_t count, uint32_t timeoutMs) override;
+    void ClosePort() override;
+    int32_t IsPowerState() override { return m_powerState.load(); }
+    CPortQueues& Queues() override { return m_queues; }
 
   private:
     struct CReadState;     // the status thread's buffer and overlapped record

@@ -10,6 +10,7 @@
 #include "drivers/common/port_driver.h"
 #include "drivers/common/port_call_gate.h"
 #include "drivers/common/port_queues.h"
+#include "drivers/common/shared_port.h"
 #include "drivers/common/status_thread.h"
 #include "drivers/common/win_handle.h"
 #include "drivers/common/port_lock.h"
@@ -21,7 +22,7 @@
 #include <optional>
 #include <string>
 
-class CLptPort {
+class CLptPort : public CDriverPort {
   public:
     // `versionWord` as GetVersion() gives it; it chooses how the status is read.
     explicit CLptPort(uint32_t versionWord);
@@ -29,13 +30,13 @@ class CLptPort {
     CLptPort(const CLptPort&) = delete;
     CLptPort& operator=(const CLptPort&) = delete;
 
-    int32_t SetDeviceOption(const ConnectionSettings& settings);
-    int32_t OpenPort();
-    int32_t Write(const uint8_t* data, uint32_t count);
-    int32_t Read(uint8_t* buffer, uint32_t count, uint32_t timeoutMs);
-    void ClosePort();
-    int32_t IsPowerState();
-    CPortQueues& Queues() { return m_queues; }
+    int32_t SetDeviceOption(const ConnectionSettings& settings) override;
+    int32_t OpenPort() override;
+    int32_t Write(const uint8_t* data, uint32_t count) override;
+    int32_t Read(uint8_t* buffer, uint32_t count, uint32_t timeoutMs) override;
+    void ClosePort() override;
+    int32_t IsPowerState() override;
+    CPortQueues& Queues() override { return m_queues; }
 
   private:
     struct CStatusRead; // the status thread's buffer and overlapped record

@@ -11,6 +11,7 @@
 #include "drivers/common/port_driver.h"
 #include "drivers/common/port_call_gate.h"
 #include "drivers/common/port_queues.h"
+#include "drivers/common/shared_port.h"
 #include "drivers/common/status_thread.h"
 #include "drivers/common/win_handle.h"
 #include "drivers/common/port_lock.h"
@@ -26,20 +27,20 @@ constexpr int32_t kUsbPowerClosed = 0;
 constexpr int32_t kUsbPowerPresent = 1;
 constexpr int32_t kUsbPowerRemoved = -1;
 
-class CUsbPort {
+class CUsbPort : public CDriverPort {
   public:
     explicit CUsbPort(CUsbNotifyWindow::Handler onDeviceChange);
     ~CUsbPort();
     CUsbPort(const CUsbPort&) = delete;
     CUsbPort& operator=(const CUsbPort&) = delete;
 
-    int32_t SetDeviceOption(const ConnectionSettings& settings);
-    int32_t OpenPort();
-    int32_t Write(const uint8_t* data, uint32_t count);
-    int32_t Read(uint8_t* buffer, uint32_t count, uint32_t timeoutMs);
-    void ClosePort();
-    int32_t IsPowerState() const { return m_powerState.load(); }
-    CPortQueues& Queues() { return m_queues; }
+    int32_t SetDeviceOption(const ConnectionSettings& settings) override;
+    int32_t OpenPort() override;
+    int32_t Write(const uint8_t* data, uint32_t count) override;
+    int32_t Read(uint8_t* buffer, uint32_t count, uint32_t timeoutMs) override;
+    void ClosePort() override;
+    int32_t IsPowerState() override { return m_powerState.load(); }
+    CPortQueues& Queues() override { return m_queues; }
 
     // The notification window's device-change message, on its thread.
     LRESULT OnDeviceChange(WPARAM event, LPARAM record);
