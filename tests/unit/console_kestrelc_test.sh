@@ -142,6 +142,17 @@ start_printer stall --tcp 0 --receive-buffer 4096 --stop-reading-after 100000
 KESTREL_TEST_NETWORK_STALL_MS=1500 expect_exit 9 "stalled network printer" \
     "$exe" --model TQ-110 --port "$(cat stall.addr)" --quiet big.fls
 stop_printer stall
+# SIGINT while a send waits on that printer (its bound is a minute).
+start_printer netsig --tcp 0 --receive-buffer 4096 --stop-reading-after 100000
+"$exe" --model TQ-110 --port "$(cat netsig.addr)" --quiet big.fls >netsig.txt 2>&1 &
+run=$!
+sleep 2
+at=$(now)
+kill -INT $run
+wait $run; rc=$?
+took=$(seconds_between "$at" "$(now)")
+[ $rc = 130 ] && below "$took" 10 || fail "SIGINT on a stalled network send: exit $rc after $took s"
+stop_printer netsig
 
 # The full closing wait started at the top.
 wait $full_run
