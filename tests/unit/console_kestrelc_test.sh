@@ -6,6 +6,7 @@
 # Usage: console_kestrelc_test.sh KESTRELC VIRTUAL_PRINTER
 set -uo pipefail
 exe=$(realpath -m "$1") printer=$(realpath -m "$2")
+root=$(cd "$(dirname "$0")/../.." && pwd)
 [ -x "$printer" ] || { echo "no virtual printer at $printer: skipped" >&2; exit 77; }
 work=$(mktemp -d /tmp/kestrelc-linux-test.XXXXXX)
 pids=()
@@ -93,6 +94,18 @@ wait_until grep -q 'baud=9600' dtr.set
 stop_printer dtr
 cmp -s dtr.bin fw.fls && grep -q 'baud=9600 ixon=0 ixoff=0' dtr.set ||
     fail "DTR download: $(cat dtr.set), $(size_of dtr.bin) bytes"
+
+# A hex model: what the printer receives is what convert writes, and the
+# run's own image folder goes with it.
+golden=$root/tests/unit/golden/hex/srec_cat_linear.hex
+expect_exit 0 "convert" "$exe" convert "$golden" converted.fls
+start_printer hex
+mkdir tmp
+TMPDIR=$work/tmp expect_exit 0 "hex download" "$exe" --model TQ-130 --port "$(cat hex.addr)" --quiet "$golden"
+wait_until has_size hex.bin "$(size_of converted.fls)"
+stop_printer hex
+cmp -s hex.bin converted.fls || fail "convert differs from the image the hex download sent"
+[ -z "$(ls tmp)" ] || fail "the hex download left $(ls tmp)"
 
 # A printer that stops reading: the send fails once nothing moved for the
 # stall bound (13 s and a line's second), then the closing wait runs.
