@@ -192,6 +192,9 @@ void CSerialPort::ClosePort() {
     }
     if (failed_ || queued > 0)
         tcflush(fd_, TCOFLUSH);
+    // Exclusive use outlives this descriptor while another holds the tty
+    // open (a pty's other end does): give it up with the port.
+    ioctl(fd_, TIOCNXCL);
     ::close(fd_);
     fd_ = -1;
 }

@@ -70,6 +70,12 @@ expect_exit 0 "serial download" "$exe" --model TQ-110 --port "$port" --baud 1152
     --json fw.fls
 cp out.txt json.txt
 wait_until has_size line.bin 30000
+# Exclusive use ends with the run, though the printer's end keeps the tty
+# open (root ignores it, so it is read back, not tried).
+python3 -c 'import fcntl, os, struct, sys
+fd = os.open(sys.argv[1], os.O_RDWR | os.O_NOCTTY)
+print(struct.unpack("i", fcntl.ioctl(fd, 0x80045440, bytes(4)))[0])' "$port" | grep -qx 0 ||
+    fail "the port stays exclusive after the run"
 stop_printer line
 cmp -s line.bin fw.fls || fail "the printer did not receive the image byte for byte"
 grep -q 'baud=115200 ixon=1 ixoff=1' line.set || fail "line settings: $(cat line.set)"
