@@ -119,14 +119,8 @@ std::string ReadPort(const std::string& item, PortTarget& target) {
         target.portName = "LPT" + std::to_string(*n);
         return {};
     }
-    if (Lower(item).rfind("usb:", 0) == 0) {
-        const auto n = ParseUnsignedText(item.substr(4), 999);
-        if (!n || *n == 0)
-            return "--port: " + item + " must be usb:N with N from 1 (the Nth printer found)";
-        target.kind = PortKind::Usb;
-        target.usbIndex = static_cast<int>(*n);
-        return {};
-    }
+    if (Lower(item).rfind("usb:", 0) == 0)
+        return ReadUsbIndex(item, target);
     if (item.find(':') == std::string::npos)
         return "--port: " + item +
                " is not a port; use COMn, LPTn, usb:N, a USB device path or "

@@ -53,6 +53,15 @@ bool ReadForced(const std::string& item, PortTarget& target) {
 
 } // namespace
 
+std::string ReadUsbIndex(const std::string& item, PortTarget& target) {
+    const auto n = ParseUnsignedText(item.substr(4), 999);
+    if (!n || *n == 0)
+        return "--port: " + item + " must be usb:N with N from 1 (the Nth printer found)";
+    target.kind = PortKind::Usb;
+    target.usbIndex = static_cast<int>(*n);
+    return {};
+}
+
 std::string ReadNetworkPort(const std::string& item, PortTarget& target) {
     const size_t colon = item.rfind(':');
     const std::optional<Ipv4Address> address = ParseDottedAddress(item.substr(0, colon));
@@ -79,14 +88,8 @@ std::string ReadDevicePort(const std::string& item, PortTarget& target) {
         return "--port: " + item + " is a Windows port name; on Linux use " + kLinuxForms;
     if (ReadForced(item, target))
         return {};
-    if (StartsWith(item, "usb:")) {
-        const auto n = ParseUnsignedText(item.substr(4), 999);
-        if (!n || *n == 0)
-            return "--port: " + item + " must be usb:N with N from 1 (the Nth printer found)";
-        target.kind = PortKind::Usb;
-        target.usbIndex = static_cast<int>(*n);
-        return {};
-    }
+    if (StartsWith(item, "usb:"))
+        return ReadUsbIndex(item, target);
     if (item[0] == '/') {
         // The kernel's own names say the kind; any other path is a tty.
         target.kind = StartsWith(item, "/dev/usb/lp") ? PortKind::Usb

@@ -15,7 +15,9 @@ namespace kestrel {
 // Linux forms named.
 std::string ReadDevicePort(const std::string& item, PortTarget& target);
 
-// ADDRESS:TCPPORT, the same on every system.
+// "usb:N" (the Nth printer of the family) and ADDRESS:TCPPORT, the same on
+// every system.
+std::string ReadUsbIndex(const std::string& item, PortTarget& target);
 std::string ReadNetworkPort(const std::string& item, PortTarget& target);
 
 // Why a port of this kind cannot be flashed from Linux yet; empty when it can.
