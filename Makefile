@@ -27,6 +27,11 @@ $(B)/win32/build.ninja: | deps
 	@cmake -S . -B $(B)/win32 $(CMAKE_COMMON) -DKESTREL_WITH_TESTS=OFF \
 		-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
 
+# kestrelc for Linux: release flags, no sanitizers, nothing but the program.
+$(B)/linux/build.ninja: | deps
+	@cmake -S . -B $(B)/linux -G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTREL_RELEASE=ON \
+		-DKESTREL_WITH_TESTS=OFF >/dev/null
+
 $(B)/release-win64/build.ninja: | deps
 	@cmake -S . -B $(B)/release-win64 $(RELEASE_COMMON) \
 		-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake >/dev/null
@@ -35,8 +40,10 @@ $(B)/release-win32/build.ninja: | deps
 	@cmake -S . -B $(B)/release-win32 $(RELEASE_COMMON) \
 		-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
 
-build: deps $(B)/native/build.ninja $(B)/win64/build.ninja $(B)/win32/build.ninja
+build: deps $(B)/native/build.ninja $(B)/win64/build.ninja $(B)/win32/build.ninja \
+		$(B)/linux/build.ninja
 	@cmake --build $(B)/native -j $(JOBS)
+	@cmake --build $(B)/linux -j $(JOBS) --target kestrelc
 	@cmake --build $(B)/win64 -j $(JOBS)
 	@cmake --build $(B)/win32 -j $(JOBS)
 	@scripts/check-static.sh $(B)/win64/bin $(B)/win32/bin

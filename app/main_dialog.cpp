@@ -163,12 +163,12 @@ void CMainDialog::OnDownload() {
 }
 
 void CMainDialog::RunDownload() {
-    DownloadRequest request{connection_.Record(), printerType_, firmwarePath_};
+    DownloadRequest request{connection_.Record(), printerType_, firmwarePath_, {}};
     WithDownloadPorts([&](DownloadPorts& ports) { kestrel::RunDownload(request, ports); });
 }
 
 void CMainDialog::RunHexDownload() {
-    DownloadRequest request{connection_.Record(), printerType_, firmwarePath_};
+    DownloadRequest request{connection_.Record(), printerType_, firmwarePath_, {}};
     WithDownloadPorts(
         [&](DownloadPorts& ports) { kestrel::RunHexDownload(request, hexImages_, ports); });
     // The next Select f/w offers the converted image's path.

@@ -8,23 +8,34 @@
 #include "framework/number_text.h"
 #include "config/printer_models.h"
 #include "config/usb_discovery.h"
+#include "console/device_port_form.h"
 #include "download/printer_address.h"
 
 namespace kestrel {
 namespace {
 
-constexpr const char* kUsage =
+constexpr const char* kUsageHead =
     "Usage:\n"
     "  kestrelc --model MODEL --port PORT[,PORT...] [options] FIRMWARE\n"
     "  kestrelc --model MODEL --list-usb\n"
     "  kestrelc convert INPUT.hex OUTPUT.fls\n"
     "  kestrelc --help | --version\n"
     "\n"
-    "MODEL     TQ-110, TQ-120, TQ-130, TQ-132, TQ-140, TQ-140F, TQ-142\n"
+    "MODEL     TQ-110, TQ-120, TQ-130, TQ-132, TQ-140, TQ-140F, TQ-142\n";
+
+constexpr const char* kWindowsPorts =
     "PORT      COM1..COM256, LPT1..LPT3, usb:N (the Nth attached USB printer of\n"
     "          the model's family), a USB device path (\\\\?\\usb#...), or\n"
     "          ADDRESS:TCPPORT for a printer on Ethernet (192.168.0.10:9100).\n"
-    "          Several ports, separated by commas, are flashed at the same time.\n"
+    "          Several ports, separated by commas, are flashed at the same time.\n";
+
+constexpr const char* kLinuxPorts =
+    "PORT      a tty path for a serial printer (/dev/ttyS0, /dev/ttyUSB0, ...),\n"
+    "          serial:PATH to force a serial port, or ADDRESS:TCPPORT for a\n"
+    "          printer on Ethernet (192.168.0.10:9100). USB (/dev/usb/lpN, usb:N)\n"
+    "          and parallel (/dev/lpN) printers are not yet supported on Linux.\n";
+
+constexpr const char* kUsageTail =
     "\n"
     "Serial options (COM ports only; defaults as in the settings dialog):\n"
     "  --baud 2400|4800|9600|19200|38400|57600|115200   (9600)\n"
@@ -44,6 +55,10 @@ constexpr const char* kUsage =
     "connect failed, 9 network write failed, 10 no USB printer of the family\n"
     "found, 130 interrupted. With several printers: the code of the first\n"
     "printer, in the order given, that failed.\n";
+
+constexpr const char* kLinuxSignals =
+    "On Linux SIGINT ends a download as Ctrl+C does (130); SIGTERM and SIGHUP\n"
+    "end it the same way with 143.\n";
 
 std::string Upper(std::string text) {
     for (char& c : text)
@@ -104,34 +119,13 @@ std::string ReadPort(const std::string& item, PortTarget& target) {
         target.portName = "LPT" + std::to_string(*n);
         return {};
     }
-    if (Lower(item).rfind("usb:", 0) == 0) {
-        const auto n = ParseUnsignedText(item.substr(4), 999);
-        if (!n || *n == 0)
-            return "--port: " + item + " must be usb:N with N from 1 (the Nth printer found)";
-        target.kind = PortKind::Usb;
-        target.usbIndex = static_cast<int>(*n);
-        return {};
-    }
-    const size_t colon = item.rfind(':');
-    if (colon == std::string::npos)
+    if (Lower(item).rfind("usb:", 0) == 0)
+        return ReadUsbIndex(item, target);
+    if (item.find(':') == std::string::npos)
         return "--port: " + item +
                " is not a port; use COMn, LPTn, usb:N, a USB device path or "
                "ADDRESS:TCPPORT";
-    const std::optional<Ipv4Address> address = ParseDottedAddress(item.substr(0, colon));
-    if (!address || JudgePrinterAddress(*address) != AddressVerdict::Usable)
-        return "--port: " + item.substr(0, colon) +
-               " is not a printer's IPv4 address (four numbers 0-255; not 0.0.0.0, "
-               "255.255.255.255 or multicast)";
-    const auto tcpPort = ParseUnsignedText(item.substr(colon + 1), 65535);
-    if (!tcpPort || *tcpPort == 0)
-        return "--port: the TCP port of " + item + " must be a number from 1 to 65535";
-    target.kind = PortKind::Network;
-    char dotted[16];
-    std::snprintf(dotted, sizeof dotted, "%u.%u.%u.%u", (*address)[0], (*address)[1], (*address)[2],
-                  (*address)[3]);
-    target.portName = dotted;
-    target.tcpPort = static_cast<uint16_t>(*tcpPort);
-    return {};
+    return ReadNetworkPort(item, target);
 }
 
 const PrinterModel* FindModel(const std::string& name) {
@@ -159,7 +153,9 @@ ParsedCommandLine Refuse(std::string error) {
 
 } // namespace
 
-ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args, PortForms forms) {
+    const bool onLinux = forms == PortForms::Linux;
+    const std::string serialPorts = onLinux ? "serial ports" : "COM ports";
     ParsedCommandLine result;
     ConsoleCommand& command = result.command;
     if (!args.empty() && args[0] == "convert") {
@@ -242,6 +238,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     if (listUsb) {
         if (ports || baud || parity || handshake || !positional.empty())
             return Refuse("--list-usb takes only --model (and --json or --quiet)");
+        if (onLinux)
+            return Refuse("--list-usb: USB printers are not yet supported on Linux");
         command.action = ConsoleAction::ListUsb;
         result.ok = true;
         return result;
@@ -253,7 +251,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
         if (item.empty())
             return Refuse("--port: an empty port name in the list");
         PortTarget target;
-        const std::string error = ReadPort(item, target);
+        std::string error = onLinux ? ReadDevicePort(item, target) : ReadPort(item, target);
+        if (error.empty() && onLinux)
+            error = UnsupportedOnLinux(target);
         if (!error.empty())
             return Refuse(error);
         for (const PortTarget& earlier : command.ports) {
@@ -272,9 +272,12 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
                               "'s family");
         }
         if (found->typeCode == kSerialOnlyPrinterType && target.kind != PortKind::Serial)
-            return Refuse("--port: the " + command.modelName + " is flashed over COM ports only");
+            return Refuse("--port: the " + command.modelName + " is flashed over " + serialPorts +
+                          " only");
         command.ports.push_back(target);
     }
+    if (onLinux && command.ports.size() > 1)
+        return Refuse("--port: several printers at once are not yet supported on Linux");
     const bool allSerial =
         std::all_of(command.ports.begin(), command.ports.end(),
                     [](const PortTarget& t) { return t.kind == PortKind::Serial; });
@@ -282,7 +285,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
         return Refuse(std::string(baud     ? "--baud"
                                   : parity ? "--parity"
                                            : "--handshake") +
-                      " applies to COM ports only");
+                      " applies to " + serialPorts + " only");
 
     if (baud) {
         const PortControlLayout serial = LayoutFor(ConnectionKind::Com);
@@ -315,8 +318,12 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     return result;
 }
 
-const char* ConsoleUsage() {
-    return kUsage;
+std::string ConsoleUsage(PortForms forms) {
+    const bool onLinux = forms == PortForms::Linux;
+    std::string tail = kUsageTail;
+    if (onLinux)
+        tail.replace(tail.find("(COM ports only"), 15, "(serial ports only") += kLinuxSignals;
+    return std::string(kUsageHead) + (onLinux ? kLinuxPorts : kWindowsPorts) + tail;
 }
 
 } // namespace kestrel

@@ -14,6 +14,8 @@ namespace kestrel {
 
 enum class ConsoleAction { Download, ListUsb, Convert, Help, Version };
 enum class OutputStyle { Normal, Quiet, Json };
+// The port names of the system kestrelc runs on.
+enum class PortForms { Windows, Linux };
 
 // One printer to flash, as given after --port.
 struct PortTarget {
@@ -42,8 +44,9 @@ struct ParsedCommandLine {
 };
 
 // `args` without the program's own name.
-ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args);
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args,
+                                   PortForms forms = PortForms::Windows);
 
-const char* ConsoleUsage();
+std::string ConsoleUsage(PortForms forms = PortForms::Windows);
 
 } // namespace kestrel

@@ -12,16 +12,7 @@
 
 namespace kestrel {
 
-struct PortResult {
-    ExitCode code = kExitSuccess;
-    std::optional<std::string> message; // the program's message on failure
-};
-
 PortResult RunConsoleDownload(const ConsoleCommand& command, const PortTarget& target,
                               CConsoleOutput& output);
-
-// The words the program's LED notice shows.
-inline constexpr const char* kLedNoticeText =
-    "Please wait until the download is complete (LED blinking stops).";
 
 } // namespace kestrel

@@ -1,5 +1,7 @@
 #include "console/console_output_win.h"
 
+#include "console/console_interrupt_win.h"
+
 namespace kestrel {
 
 CConsoleOutput::CConsoleOutput() : out_(GetStdHandle(STD_OUTPUT_HANDLE)) {
@@ -31,6 +33,17 @@ void CConsoleOutput::Status(const std::string& text) {
         line.append(statusWidth_ - text.size(), ' ');
     statusWidth_ = text.size();
     Write(line);
+}
+
+bool CConsoleOutput::Interrupted() const {
+    return kestrel::Interrupted();
+}
+
+uint64_t CConsoleOutput::FileSize(const std::string& path) const {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
+        return 0;
+    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
 void CConsoleOutput::Error(const std::string& text) {

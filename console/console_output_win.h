@@ -7,16 +7,19 @@
 
 #include <string>
 
+#include "console/console_view.h"
+
 namespace kestrel {
 
-class CConsoleOutput {
+class CConsoleOutput : public IConsoleHost {
   public:
     CConsoleOutput();
-    bool IsConsole() const { return console_; }
-    // A finished line (ends a line rewritten in place first).
-    void Line(const std::string& text);
-    // Rewrites the current line on a console; elsewhere the same as Line.
-    void Status(const std::string& text);
+    bool IsConsole() const override { return console_; }
+    void Line(const std::string& text) override;
+    void Status(const std::string& text) override;
+    void Problem(const std::string& text) override { Error(text); }
+    bool Interrupted() const override;
+    uint64_t FileSize(const std::string& path) const override;
     // Messages for a person, to standard error.
     static void Error(const std::string& text);
 

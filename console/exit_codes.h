@@ -18,6 +18,7 @@ enum ExitCode : int {
     kExitNetworkWrite = 9,
     kExitNoUsbPrinter = 10,
     kExitInterrupted = 130,
+    kExitTerminated = 143, // SIGTERM or SIGHUP (Linux)
 };
 
 ExitCode ExitCodeFor(DownloadOutcome outcome);

@@ -77,14 +77,6 @@ int ListUsb(const ConsoleCommand& command, CConsoleOutput& output) {
     return kExitSuccess;
 }
 
-void Report(const PortTarget& target, const PortResult& result, OutputStyle style,
-            CConsoleOutput& output) {
-    if (style == OutputStyle::Json)
-        output.Line(JsonDone(target.given, result.code, result.message));
-    else
-        output.Line(ResultLine(target.given, result.code, result.message));
-}
-
 int Main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     const ParsedCommandLine parsed = ParseCommandLine(args);
@@ -113,7 +105,7 @@ int Main(int argc, char** argv) {
         if (const auto problem = FirmwareProblem(command.firmware)) {
             const PortResult refused{kExitFirmware, problem};
             for (const PortTarget& target : command.ports)
-                Report(target, refused, command.output, output);
+                ReportResult(target, refused, command.output, output);
             return kExitFirmware;
         }
     }
@@ -132,7 +124,7 @@ int Main(int argc, char** argv) {
     } else {
         const PortTarget& target = command.ports.front();
         const PortResult result = RunConsoleDownload(command, target, output);
-        Report(target, result, command.output, output);
+        ReportResult(target, result, command.output, output);
         code = result.code;
     }
     CleanupFinished();

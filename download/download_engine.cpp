@@ -123,7 +123,7 @@ int32_t SendProgress(uint64_t sent, uint64_t length) {
 
 DownloadOutcome RunDownload(const DownloadRequest& request, DownloadPorts& ports) {
     const std::string portName = request.settings.portName ? request.settings.portName : "";
-    const PortKind kind = ClassifyPortName(portName);
+    const PortKind kind = request.kind.value_or(ClassifyPortName(portName));
     const bool network = kind == PortKind::Network;
     RunResources taken(ports);
 

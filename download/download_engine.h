@@ -118,6 +118,9 @@ struct DownloadRequest {
     ConnectionSettings settings{};  // portName must stay valid during the run
     int32_t printerType = 0;
     std::string firmwarePath;
+    // The connection when the port name alone cannot say it: a device path
+    // on Linux names a serial, parallel or USB printer alike.
+    std::optional<PortKind> kind;
 };
 
 enum class DownloadOutcome {

@@ -6,6 +6,7 @@
 #include <winsock2.h>
 
 #include "download/download_engine.h"
+#include "ports/network_bounds.h"
 #include "framework/win_handle.h"
 
 namespace kestrel {
@@ -27,8 +28,8 @@ public:
     void CancelOn(HANDLE event) { cancel_ = event; }
 
     // Longest wait for a connection, and for a printer that takes no byte.
-    static constexpr uint32_t kConnectLimitMs = 30000;
-    static constexpr uint32_t kStallLimitMs = 60000;
+    static constexpr uint32_t kConnectLimitMs = kNetworkConnectLimitMs;
+    static constexpr uint32_t kStallLimitMs = kNetworkStallLimitMs;
 
 private:
     // Waits until the socket can be written or has failed, answering the

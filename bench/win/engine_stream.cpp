@@ -135,7 +135,7 @@ int StreamThroughUsb(HWND hwnd, const std::string& image, const std::string& usb
         view.hwnd = hwnd;
         SendOnlyClock clock;
         DownloadPorts ports{driver, driver, driver, driver, view, clock};
-        DownloadRequest request{connection.Record(), type, image};
+        DownloadRequest request{connection.Record(), type, image, {}};
         if (RunDownload(request, ports) != DownloadOutcome::Completed) {
             std::printf("type %d through usb.dll did not complete\n", type);
             ++failures;

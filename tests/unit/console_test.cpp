@@ -66,6 +66,57 @@ TEST(ConsoleCommandLine, RefusesWithAMessageNamingTheOption) {
     }
 }
 
+// The port forms of Linux: the kind read off the path or forced by a
+// prefix, Windows names and what is not there yet refused.
+TEST(ConsoleCommandLine, ReadsLinuxPortForms) {
+    const struct {
+        const char* port;
+        PortKind kind;
+        const char* portName;
+        uint16_t tcpPort;
+    } accepted[] = {
+        {"/dev/ttyS0", PortKind::Serial, "/dev/ttyS0", 0},
+        {"/dev/ttyUSB0", PortKind::Serial, "/dev/ttyUSB0", 0},
+        {"/dev/pts/7", PortKind::Serial, "/dev/pts/7", 0},
+        {"/tmp/printer-link", PortKind::Serial, "/tmp/printer-link", 0},
+        {"serial:/dev/lp0", PortKind::Serial, "/dev/lp0", 0},
+        {"192.168.0.10:9100", PortKind::Network, "192.168.0.10", 9100},
+    };
+    for (const auto& c : accepted) {
+        const ParsedCommandLine parsed = ParseCommandLine(
+            Words(std::string("--model TQ-110 --port ") + c.port + " fw.fls"), PortForms::Linux);
+        ASSERT_TRUE(parsed.ok) << c.port << ": " << parsed.error;
+        const PortTarget& target = parsed.command.ports.at(0);
+        EXPECT_EQ(target.kind, c.kind) << c.port;
+        EXPECT_EQ(target.portName, c.portName) << c.port;
+        EXPECT_EQ(target.tcpPort, c.tcpPort) << c.port;
+        EXPECT_EQ(target.given, c.port);
+    }
+    const Refusal refused[] = {
+        {"--model TQ-110 --port COM3 fw.fls", "/dev/ttyS0"},
+        {"--model TQ-110 --port lpt1 fw.fls", "ADDRESS:TCPPORT"},
+        {"--model TQ-110 --port \\\\.\\COM12 fw.fls", "Windows port name"},
+        {"--model TQ-110 --port /dev/usb/lp0 fw.fls", "not yet supported on Linux"},
+        {"--model TQ-110 --port usb:/dev/pts/3 fw.fls", "not yet supported on Linux"},
+        {"--model TQ-110 --port usb:2 fw.fls", "not yet supported on Linux"},
+        {"--model TQ-110 --port /dev/lp0 fw.fls", "not yet supported on Linux"},
+        {"--model TQ-110 --port parallel:/dev/pts/3 fw.fls", "not yet supported on Linux"},
+        {"--model TQ-110 --port /dev/ttyS0,/dev/ttyS1 fw.fls", "not yet supported on Linux"},
+        {"--model TQ-110 --port 0.0.0.0:9100 fw.fls", "0.0.0.0"},
+        {"--model TQ-110 --port ttyS0 fw.fls", "tty path"},
+        {"--model TQ-140 --list-usb", "not yet supported on Linux"},
+        {"--model TQ-110 --port 10.0.0.1:9100 --baud 9600 fw.fls", "serial ports only"},
+    };
+    for (const Refusal& c : refused) {
+        const ParsedCommandLine parsed = ParseCommandLine(Words(c.line), PortForms::Linux);
+        EXPECT_FALSE(parsed.ok) << c.line;
+        EXPECT_NE(parsed.error.find(c.names), std::string::npos)
+            << c.line << " -> " << parsed.error;
+    }
+    EXPECT_NE(ConsoleUsage(PortForms::Linux).find("/dev/ttyS0"), std::string::npos);
+    EXPECT_EQ(ConsoleUsage(PortForms::Linux).find("COM1..COM256"), std::string::npos);
+}
+
 TEST(ConsoleCommandLine, ReadsPortsAndTheDialogsLineSettings) {
     ParsedCommandLine parsed = ParseCommandLine(
         Words("--model tq-110 --port COM3,com12,LPT2,usb:2,192.168.0.10:9100 fw.fls"));

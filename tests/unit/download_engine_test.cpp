@@ -228,6 +228,21 @@ TEST(Engine, BlockSplittingAndProgress) {
     }
 }
 
+// A Linux device path says nothing by itself: the kind given with the
+// request decides, where the name alone would make it a network address.
+TEST(Engine, AKindGivenWithTheRequestOutranksThePortName) {
+    TempFile file(Pattern(5000));
+    for (PortKind kind : {PortKind::Serial, PortKind::Usb}) {
+        World w;
+        DownloadPorts ports = w.Ports();
+        DownloadRequest request = Request("/dev/ttyS0", file.path(), 203);
+        request.kind = kind;
+        EXPECT_EQ(RunDownload(request, ports), DownloadOutcome::Completed);
+        EXPECT_EQ(w.log.at(0), kind == PortKind::Serial ? "write-file com.dll" : "write-file usb.dll");
+        EXPECT_EQ(w.writes.size(), kind == PortKind::Serial ? 2u : 79u);
+    }
+}
+
 TEST(Engine, SixtyFourByteBlocksRepaintOnlyWhenTheValueMoves) {
     TempFile file(Pattern(262148));
     World w;
