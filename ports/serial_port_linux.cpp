@@ -1,8 +1,5 @@
 #include "ports/serial_port_linux.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -47,47 +44,21 @@ int32_t CSerialPort::SetDeviceOption(const ConnectionSettings& settings) {
 }
 
 int32_t CSerialPort::OpenPort() {
-    const int32_t opened = Open();
-    if (!opened)
-        say_(openProblem_);
-    return opened;
-}
-
-int32_t CSerialPort::Open() {
-    ClosePort();
-    openProblem_.clear();
-    busy_ = false;
     failed_ = false;
-    fd_ = open(path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd_ < 0) {
-        openProblem_ = path_ + ": " + std::strerror(errno);
-        return 0;
-    }
-    if (!isatty(fd_)) {
-        openProblem_ = path_ + " is not a serial port (not a tty)";
-        ClosePort();
-        return 0;
-    }
-    // TIOCEXCL keeps out anyone but root; the lock keeps out root too.
-    if (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-        busy_ = errno == EWOULDBLOCK;
-        openProblem_ = busy_ ? path_ + ": port busy (another program or kestrelc run holds it)"
-                             : path_ + ": " + std::strerror(errno);
-        ClosePort();
-        return 0;
-    }
-    ioctl(fd_, TIOCEXCL);
-    if (!Configure()) {
-        openProblem_ = path_ + ": the line settings were refused: " + std::strerror(errno);
-        ClosePort();
-        return 0;
-    }
-    return 1;
+    const bool opened =
+        device_.Open(path_) &&
+        (isatty(device_.Fd()) || device_.Refuse(path_ + " is not a serial port (not a tty)")) &&
+        (Configure() || device_.Refuse(path_ + ": the line settings were refused: " +
+                                       std::strerror(errno)));
+    if (!opened)
+        say_(device_.Problem());
+    return opened ? 1 : 0;
 }
 
 bool CSerialPort::Configure() {
+    const int fd = device_.Fd();
     termios tio{};
-    if (tcgetattr(fd_, &tio) != 0)
+    if (tcgetattr(fd, &tio) != 0)
         return false;
     cfmakeraw(&tio);
     tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
@@ -105,12 +76,12 @@ bool CSerialPort::Configure() {
     tio.c_cc[VTIME] = 0;
     const speed_t speed = SpeedFor(settings_.baudRate);
     if (cfsetispeed(&tio, speed) != 0 || cfsetospeed(&tio, speed) != 0 ||
-        tcsetattr(fd_, TCSANOW, &tio) != 0)
+        tcsetattr(fd, TCSANOW, &tio) != 0)
         return false;
     if (settings_.handshake == 0) {
         int dtr = TIOCM_DTR;
         int lines = 0;
-        modemLines_ = ioctl(fd_, TIOCMBIS, &dtr) == 0 && ioctl(fd_, TIOCMGET, &lines) == 0;
+        modemLines_ = ioctl(fd, TIOCMBIS, &dtr) == 0 && ioctl(fd, TIOCMGET, &lines) == 0;
         if (!modemLines_)
             say_(path_ + ": the port reports no modem lines; DTR/DSR handshake is not waited for");
     }
@@ -122,53 +93,36 @@ bool CSerialPort::Configure() {
 bool CSerialPort::WaitForDsr(uint64_t untilMs) {
     for (;;) {
         int lines = 0;
-        if (ioctl(fd_, TIOCMGET, &lines) != 0)
+        if (ioctl(device_.Fd(), TIOCMGET, &lines) != 0)
             return false;
         if (lines & TIOCM_DSR)
             return true;
         const uint64_t now = MonotonicMs();
         if (now >= untilMs)
             return false;
-        if (WaitFd(cancelFd_, POLLIN, -1, std::min(kLinePollMs, untilMs - now)) == FdWait::Ready)
+        if (!device_.Pause(std::min(kLinePollMs, untilMs - now)))
             return false;
     }
 }
 
 int32_t CSerialPort::Write(const uint8_t* data, uint32_t count) {
-    if (fd_ < 0)
+    if (device_.Fd() < 0)
         return -1;
     const SerialLineFormat line = LineOf(settings_);
-    const uint32_t chunk = SerialWriteChunk(line);
-    const uint64_t start = MonotonicMs();
-    CSerialWriteWatch watch(start, SerialLineTimeMs(line, count),
-                            SerialStallMs(settings_.writeTimeout, line, chunk));
-    uint32_t done = 0;
-    while (done < count) {
-        const uint64_t now = MonotonicMs();
-        const uint64_t left = watch.MsUntilStalled(now);
-        if (left == 0)
-            break;
-        if (modemLines_ && settings_.handshake == 0 && !WaitForDsr(now + left))
-            break;
-        const FdWait ready = WaitFd(fd_, POLLOUT, cancelFd_, std::min(left, uint64_t{1000}));
-        if (ready == FdWait::Cancelled || ready == FdWait::Failed)
-            break;
-        if (ready == FdWait::TimedOut)
-            continue;
-        const ssize_t n = ::write(fd_, data + done, std::min(count - done, chunk));
-        if (n > 0) {
-            done += static_cast<uint32_t>(n);
-            watch.Progress(MonotonicMs());
-        } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
-            break;
-        }
-    }
+    DeviceWriteRules rules;
+    rules.piece = SerialWriteChunk(line);
+    if (modemLines_ && settings_.handshake == 0)
+        rules.beforePiece = [this](uint64_t untilMs) { return WaitForDsr(untilMs); };
+    CSerialWriteWatch watch(MonotonicMs(), SerialLineTimeMs(line, count),
+                            SerialStallMs(settings_.writeTimeout, line, rules.piece));
+    const uint32_t done = device_.Write(data, count, watch, rules);
     failed_ = failed_ || done != count;
     return static_cast<int32_t>(done);
 }
 
 void CSerialPort::ClosePort() {
-    if (fd_ < 0)
+    const int fd = device_.Fd();
+    if (fd < 0)
         return;
     // A printer that stopped reading must not hold the close (a tty's own
     // close waits up to 30 s for its output): what is still queued goes out
@@ -180,23 +134,18 @@ void CSerialPort::ClosePort() {
         const SerialLineFormat line = LineOf(settings_);
         CSerialWriteWatch watch(MonotonicMs(), 0, SerialStallMs(0, line, SerialWriteChunk(line)));
         int last = -1;
-        while (ioctl(fd_, TIOCOUTQ, &queued) == 0 && queued > 0) {
+        while (ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) {
             const uint64_t now = MonotonicMs();
             if (queued != last)
                 watch.Progress(now);
             last = queued;
-            if (watch.Stalled(now) ||
-                WaitFd(cancelFd_, POLLIN, -1, kLinePollMs) == FdWait::Ready)
+            if (watch.Stalled(now) || !device_.Pause(kLinePollMs))
                 break;
         }
     }
     if (failed_ || queued > 0)
-        tcflush(fd_, TCOFLUSH);
-    // Exclusive use outlives this descriptor while another holds the tty
-    // open (a pty's other end does): give it up with the port.
-    ioctl(fd_, TIOCNXCL);
-    ::close(fd_);
-    fd_ = -1;
+        tcflush(fd, TCOFLUSH);
+    device_.Close();
 }
 
 } // namespace kestrel

@@ -1,7 +1,7 @@
 // A serial printer on a Linux tty, in the place of the serial driver
-// library: raw termios with the dialog's line settings, taken exclusively,
-// and writes given up only when the printer has taken nothing for a while.
-// Every wait also ends when the run's cancel descriptor turns readable.
+// library: the device port with raw termios and the dialog's line settings,
+// DSR waited for where the tty reports modem lines, and the serial
+// library's stall rule, which counts the line's own time.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +9,7 @@
 #include <string>
 
 #include "download/download_engine.h"
+#include "ports/device_port_linux.h"
 
 namespace kestrel {
 
@@ -16,7 +17,7 @@ class CSerialPort : public IPortDriver {
   public:
     using Say = std::function<void(const std::string&)>;
     // `say` takes the port's own words for a person (port busy, no modem lines).
-    CSerialPort(int cancelFd, Say say) : cancelFd_(cancelFd), say_(std::move(say)) {}
+    CSerialPort(int cancelFd, Say say) : device_(cancelFd), say_(std::move(say)) {}
     ~CSerialPort() override { ClosePort(); }
     CSerialPort(const CSerialPort&) = delete;
     CSerialPort& operator=(const CSerialPort&) = delete;
@@ -29,23 +30,19 @@ class CSerialPort : public IPortDriver {
     void ClosePort() override;
 
     // Why OpenPort failed, for the result line; empty otherwise.
-    const std::string& OpenProblem() const { return openProblem_; }
-    bool Busy() const { return busy_; }
+    const std::string& OpenProblem() const { return device_.Problem(); }
+    bool Busy() const { return device_.Busy(); }
 
   private:
-    int32_t Open();
     bool Configure();
     bool WaitForDsr(uint64_t untilMs);
 
-    int cancelFd_;
+    CDevicePort device_;
     Say say_;
     std::string path_;
     ConnectionSettings settings_{};
-    int fd_ = -1;
     bool modemLines_ = false;
     bool failed_ = false; // a write gave up: what is queued is thrown away at close
-    bool busy_ = false;
-    std::string openProblem_;
 };
 
 } // namespace kestrel
