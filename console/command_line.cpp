@@ -31,9 +31,10 @@ constexpr const char* kWindowsPorts =
 
 constexpr const char* kLinuxPorts =
     "PORT      a tty path for a serial printer (/dev/ttyS0, /dev/ttyUSB0, ...),\n"
-    "          serial:PATH to force a serial port, or ADDRESS:TCPPORT for a\n"
-    "          printer on Ethernet (192.168.0.10:9100). USB (/dev/usb/lpN, usb:N)\n"
-    "          and parallel (/dev/lpN) printers are not yet supported on Linux.\n";
+    "          /dev/lpN for a parallel printer, serial:PATH or parallel:PATH to\n"
+    "          force the kind, or ADDRESS:TCPPORT for a printer on Ethernet\n"
+    "          (192.168.0.10:9100). USB printers (/dev/usb/lpN, usb:N) are not\n"
+    "          yet supported on Linux.\n";
 
 constexpr const char* kUsageTail =
     "\n"

@@ -8,6 +8,7 @@
 #include "console/console_interrupt_posix.h"
 #include "download/hex_download.h"
 #include "download/image_file_store_posix.h"
+#include "ports/parallel_port_linux.h"
 #include "ports/printer_socket_posix.h"
 #include "ports/serial_port_linux.h"
 #include "ports/wait_fd_posix.h"
@@ -61,10 +62,12 @@ PortResult RunConsoleDownload(const ConsoleCommand& command, const PortTarget& t
 
     BuiltInDriver files;
     NoSpooler spooler;
-    CSerialPort serial(InterruptFd(), [](const std::string& text) {
-        CConsoleOutput::Error("kestrelc: " + text);
-    });
-    CountingDriver driver(serial, output);
+    const auto say = [](const std::string& text) { CConsoleOutput::Error("kestrelc: " + text); };
+    CSerialPort serial(InterruptFd(), say);
+    CParallelPort parallel(InterruptFd(), say);
+    IPortDriver& port = target.kind == PortKind::Parallel ? static_cast<IPortDriver&>(parallel)
+                                                          : serial;
+    CountingDriver driver(port, output);
     CPrinterSocket socket(InterruptFd());
     CountingLink link(socket, output);
     const bool network = target.kind == PortKind::Network;

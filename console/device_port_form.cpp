@@ -106,8 +106,6 @@ std::string ReadDevicePort(const std::string& item, PortTarget& target) {
 std::string UnsupportedOnLinux(const PortTarget& target) {
     if (target.kind == PortKind::Usb)
         return "--port: " + target.given + ": USB printers are not yet supported on Linux";
-    if (target.kind == PortKind::Parallel)
-        return "--port: " + target.given + ": parallel printers are not yet supported on Linux";
     return {};
 }
 

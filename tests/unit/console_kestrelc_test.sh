@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # kestrelc on Linux against the virtual printer, natively: refusals, a
 # serial download byte-exact at the chosen line settings (JSON events), a
-# printer that stops reading, a port another run holds, signals during a
-# stalled block, and the network's success, refusal, reset and stall.
+# parallel one on a pty, printers that stop reading, a port another run
+# holds, signals during a stalled block, and the network's success,
+# refusal, reset and stall.
 # Usage: console_kestrelc_test.sh KESTRELC VIRTUAL_PRINTER
 set -uo pipefail
 exe=$(realpath -m "$1") printer=$(realpath -m "$2")
@@ -113,36 +114,50 @@ stop_printer hex
 cmp -s hex.bin converted.fls || fail "convert differs from the image the hex download sent"
 [ -z "$(ls tmp)" ] || fail "the hex download left $(ls tmp)"
 
+# A parallel printer on a pty (the kind forced): byte for byte, though the
+# pty answers no status.
+start_printer par
+expect_exit 0 "parallel download" "$exe" --model TQ-110 --port "parallel:$(cat par.addr)" --quiet fw.fls
+wait_until has_size par.bin 30000
+stop_printer par
+cmp -s par.bin fw.fls || fail "parallel: the printer did not receive the image byte for byte"
+
 # A printer that stops reading: the send fails once nothing moved for the
-# stall bound (13 s and a line's second), then the closing wait runs.
-start_printer stopped --stop-reading-after 10000
-expect_exit 7 "stalled printer" "$exe" --model TQ-110 --port "$(cat stopped.addr)" --json stall.fls
-grep -q '"exit":7,"message":"Send Failed"' out.txt || fail "stalled printer: $(tail -1 out.txt)"
-stop_printer stopped
+# stall bound (serial: 13 s and a line's second; parallel: 43 s, shortened
+# here), then the closing wait runs.
+for kind in serial parallel; do
+    start_printer "stopped$kind" --stop-reading-after 10000
+    KESTREL_TEST_PRINTER_STALL_MS=1500 expect_exit 7 "stalled $kind printer" \
+        "$exe" --model TQ-110 --port "$kind:$(cat stopped$kind.addr)" --json stall.fls
+    grep -q '"exit":7,"message":"Send Failed"' out.txt || fail "stalled $kind printer: $(tail -1 out.txt)"
+    stop_printer "stopped$kind"
+done
 
 # Signals under a block the printer stopped taking: the run ends within a
-# second of the signal (the fault this catches waits out the 14 s bound),
-# a second signal does not cut its clean-up short, and a second run meanwhile
-# finds the port busy.
-for sig in INT TERM; do
-    start_printer "sig$sig" --stop-reading-after 10000
-    "$exe" --model TQ-110 --port "$(cat sig$sig.addr)" --json stall.fls >"sig$sig.txt" 2>"sig$sig.err" &
+# second of the signal (the fault this catches waits out the 14 s or 43 s
+# bound), a second signal does not cut its clean-up short, and a second run
+# meanwhile finds the port busy.
+for case in "serial INT" "serial TERM" "parallel INT"; do
+    read -r kind sig <<<"$case"
+    name=sig$kind$sig
+    start_printer "$name" --stop-reading-after 10000
+    "$exe" --model TQ-110 --port "$kind:$(cat $name.addr)" --json stall.fls >"$name.txt" 2>"$name.err" &
     run=$!
     sleep 1
-    expect_exit 6 "a second run on a held port ($sig)" "$exe" --model TQ-110 --port "$(cat sig$sig.addr)" fw.fls
-    grep -q "port busy" err.txt || fail "the held port is not called busy: $(cat err.txt)"
+    expect_exit 6 "a second run on a held $kind port ($sig)" "$exe" --model TQ-110 --port "$kind:$(cat $name.addr)" fw.fls
+    grep -q "port busy" err.txt || fail "the held $kind port is not called busy: $(cat err.txt)"
     sleep 1
     at=$(now)
     kill -"$sig" $run; sleep 0.1; kill -"$sig" $run 2>/dev/null
     wait $run; rc=$?
     took=$(seconds_between "$at" "$(now)")
     want=$([ $sig = INT ] && echo 130 || echo 143)
-    [ $rc = "$want" ] || fail "SIG$sig: exit $rc, want $want: $(cat sig$sig.err)"
-    below "$took" 10 || fail "SIG$sig took $took s"
-    tail -1 "sig$sig.txt" | grep -q "\"event\":\"done\".*\"exit\":$want" ||
-        fail "SIG$sig: no done event: $(tail -1 sig$sig.txt)"
-    grep -q "interrupted after" "sig$sig.err" || fail "SIG$sig not reported: $(cat sig$sig.err)"
-    stop_printer "sig$sig"
+    [ $rc = "$want" ] || fail "$kind SIG$sig: exit $rc, want $want: $(cat $name.err)"
+    below "$took" 10 || fail "$kind SIG$sig took $took s"
+    tail -1 "$name.txt" | grep -q "\"event\":\"done\".*\"exit\":$want" ||
+        fail "$kind SIG$sig: no done event: $(tail -1 $name.txt)"
+    grep -q "interrupted after" "$name.err" || fail "$kind SIG$sig not reported: $(cat $name.err)"
+    stop_printer "$name"
 done
 
 # The network: success, nothing listening, a reset mid-image, a stalled reader.

@@ -80,6 +80,8 @@ TEST(ConsoleCommandLine, ReadsLinuxPortForms) {
         {"/dev/pts/7", PortKind::Serial, "/dev/pts/7", 0},
         {"/tmp/printer-link", PortKind::Serial, "/tmp/printer-link", 0},
         {"serial:/dev/lp0", PortKind::Serial, "/dev/lp0", 0},
+        {"/dev/lp0", PortKind::Parallel, "/dev/lp0", 0},
+        {"parallel:/dev/pts/3", PortKind::Parallel, "/dev/pts/3", 0},
         {"192.168.0.10:9100", PortKind::Network, "192.168.0.10", 9100},
     };
     for (const auto& c : accepted) {
@@ -99,8 +101,7 @@ TEST(ConsoleCommandLine, ReadsLinuxPortForms) {
         {"--model TQ-110 --port /dev/usb/lp0 fw.fls", "not yet supported on Linux"},
         {"--model TQ-110 --port usb:/dev/pts/3 fw.fls", "not yet supported on Linux"},
         {"--model TQ-110 --port usb:2 fw.fls", "not yet supported on Linux"},
-        {"--model TQ-110 --port /dev/lp0 fw.fls", "not yet supported on Linux"},
-        {"--model TQ-110 --port parallel:/dev/pts/3 fw.fls", "not yet supported on Linux"},
+        {"--model TQ-140F --port /dev/lp0 fw.fls", "serial ports only"},
         {"--model TQ-110 --port /dev/ttyS0,/dev/ttyS1 fw.fls", "not yet supported on Linux"},
         {"--model TQ-110 --port 0.0.0.0:9100 fw.fls", "0.0.0.0"},
         {"--model TQ-110 --port ttyS0 fw.fls", "tty path"},
@@ -115,6 +116,7 @@ TEST(ConsoleCommandLine, ReadsLinuxPortForms) {
     }
     EXPECT_NE(ConsoleUsage(PortForms::Linux).find("/dev/ttyS0"), std::string::npos);
     EXPECT_EQ(ConsoleUsage(PortForms::Linux).find("COM1..COM256"), std::string::npos);
+    EXPECT_EQ(ConsoleUsage(PortForms::Linux).find("(/dev/lpN) printers are not"), std::string::npos);
 }
 
 TEST(ConsoleCommandLine, ReadsPortsAndTheDialogsLineSettings) {
