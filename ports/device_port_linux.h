@@ -43,8 +43,6 @@ class CDevicePort {
     bool Pause(uint64_t ms) const;
 
     int Fd() const { return fd_; }
-    int CancelFd() const { return cancelFd_; }
-    const std::string& Path() const { return path_; }
     const std::string& Problem() const { return problem_; }
     bool Busy() const { return busy_; }
     // Ends the opening with a problem of the port's own.
