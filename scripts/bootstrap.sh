@@ -6,7 +6,7 @@ set -euo pipefail
 pkgs=(cmake ninja-build g++ clang libclang-rt-14-dev googletest
       mingw-w64 g++-mingw-w64-x86-64 g++-mingw-w64-i686
       wine wine64 xvfb xauth xdotool socat imagemagick binutils srecord hyperfine
-      zip python3)
+      zip python3 procps)
 missing=()
 for p in "${pkgs[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
